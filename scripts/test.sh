@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with address+undefined sanitizers (and the
+# libFuzzer targets where clang has them) and runs every test headless.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+BUILD=build-test
+CXX_CHOICE=g++
+command -v clang++ >/dev/null 2>&1 && CXX_CHOICE=clang++
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER="$CXX_CHOICE" \
+      -DKPX_SANITIZE=ON -DKPX_FUZZ=ON >/dev/null
+cmake --build "$BUILD" -j "$(nproc)"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cd "$BUILD"
+ctest --output-on-failure -j "$(nproc)"
