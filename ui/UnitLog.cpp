@@ -1,0 +1,9 @@
+#include "UnitLog.h"
+
+#include "ui_UnitLog.h"
+
+TFormLog::TFormLog(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormLog>()) {
+    ui->setupUi(this);
+}
+
+TFormLog::~TFormLog() = default;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TFormLog;
+}
+
+// Created once at start-up and hidden, not destroyed, when closed.
+class TFormLog : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFormLog(QWidget* parent = nullptr);
+    ~TFormLog() override;
+
+    Ui::TFormLog* Form() const { return ui.get(); }
+
+private:
+    std::unique_ptr<Ui::TFormLog> ui;
+};

@@ -1,0 +1,234 @@
+#include "UnitMain.h"
+
+#include "Device.h"
+#include "ui_UnitMain.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace {
+constexpr int kStatusWidths[4] = {300, 90, 90, 50};
+}
+
+TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TFormMain>()), prompts(prompts_) {
+    ui->setupUi(this);
+    if (!prompts) {
+        ownPrompts = std::make_unique<WidgetPrompts>(this);
+        prompts = ownPrompts.get();
+    }
+    Modbus = new ModbusExchange(*this, *this, this);
+
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+    // Status bar: four panels, the last one taking the rest of the width.
+    for (int i = 0; i < 4; ++i) {
+        statusPanels[size_t(i)] = new QLabel(this);
+        statusPanels[size_t(i)]->setObjectName(QStringLiteral("StatPanel%1").arg(i));
+        if (i < 3)
+            statusPanels[size_t(i)]->setFixedWidth(kStatusWidths[i]);
+        ui->StatBar->addWidget(statusPanels[size_t(i)], i == 3 ? 1 : 0);
+    }
+
+    TimerRead.setInterval(2000);
+    TimerReadOnes.setInterval(500);
+    TimerReadOnes.setSingleShot(true);
+    Timer5sec.setInterval(15000);
+    Timer5sec.setSingleShot(true);
+    TimerProgress.setInterval(200);
+    TimerWrite.setInterval(500);
+    TimerWrite.setSingleShot(true);
+    for (QTimer* t :
+         {&TimerFind, &TimerRead, &TimerReadOnes, &Timer5sec, &TimerProgress, &TimerWrite})
+        t->setTimerType(Qt::PreciseTimer);
+
+    BindButton(ui->BtFind, ui->ActFind);
+    BindButton(ui->BtRead, ui->ActRenew);
+    BindButton(ui->BtSave, ui->ActSaveToFile);
+    BindButton(ui->BtHelp, ui->ActHelp);
+    BindButton(ui->BtClbZero, ui->ActZero2);
+    BindButton(ui->BtClbConc, ui->ActCalb);
+    BindButton(ui->BtClbInit, ui->ActInit);
+    // "Найти" shows its caption alone, without a hint.
+    ui->BtFind->setToolTip(QString());
+
+    const std::pair<QAction*, void (TFormMain::*)()> handlers[] = {
+        {ui->ActFind, &TFormMain::ActFindExecute},
+        {ui->ActStop, &TFormMain::ActStopExecute},
+        {ui->ActRenew, &TFormMain::ActRenewExecute},
+        {ui->ActReadStop, &TFormMain::ActReadStopExecute},
+        {ui->ActSaveToFile, &TFormMain::ActSaveToFileExecute},
+        {ui->ActHelp, &TFormMain::ActHelpExecute},
+        {ui->ActReadLog, &TFormMain::ActReadLogExecute},
+        {ui->ActDelLog, &TFormMain::ActDelLogExecute},
+        {ui->ActWriteAddr, &TFormMain::ActWriteAddrExecute},
+        {ui->ActWriteOpt, &TFormMain::ActWriteOptExecute},
+        {ui->ActWriteCurr, &TFormMain::ActWriteCurrExecute},
+        {ui->ActZero, &TFormMain::ActZeroExecute},
+        {ui->ActZero2, &TFormMain::ActZeroExecute},
+        {ui->ActCalb, &TFormMain::ActCalbExecute},
+        {ui->ActInit, &TFormMain::ActInitExecute},
+    };
+    for (const auto& [action, handler] : handlers)
+        connect(action, &QAction::triggered, this,
+                [this, h = handler] { Guard([&] { (this->*h)(); }); });
+    // The three "Записать" buttons call their handlers directly, so their
+    // enabled state is kept apart from the actions'.
+    connect(ui->SpBtSetOptions, &QAbstractButton::clicked, this,
+            [this] { Guard([this] { ActWriteOptExecute(); }); });
+    connect(ui->SpBtSetAddr, &QAbstractButton::clicked, this,
+            [this] { Guard([this] { ActWriteAddrExecute(); }); });
+    connect(ui->SpBtSetCurr, &QAbstractButton::clicked, this,
+            [this] { Guard([this] { ActWriteCurrExecute(); }); });
+
+    MenuLog = new QMenu(this);
+    MenuLog->setObjectName(QStringLiteral("MenuLog"));
+    QAction* n1 = MenuLog->addAction(ui->ActReadLog->text());
+    n1->setObjectName(QStringLiteral("N1"));
+    QAction* n2 = MenuLog->addAction(ui->ActDelLog->text());
+    n2->setObjectName(QStringLiteral("N2"));
+    n1->setText(QStringLiteral("Читать лог событий"));
+    n2->setText(QStringLiteral("Стереть лог событий"));
+    // The items follow their actions' enabled state and run their handlers.
+    for (auto [item, action] : {std::pair{n1, ui->ActReadLog}, std::pair{n2, ui->ActDelLog}}) {
+        item->setEnabled(action->isEnabled());
+        connect(action, &QAction::enabledChanged, item, &QAction::setEnabled);
+        connect(item, &QAction::triggered, this, [this, a = action] { Execute(a); });
+    }
+
+    // Construction steps.
+    ProgressText.clear();
+    Modbus->SetActive(true);
+    CmdPending = Writing = Searching = false;
+    ui->DevPanel->setEnabled(false);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    Devices.fill(nullptr);
+    for (QAction* a : {ui->ActRenew, ui->ActZero, ui->ActZero2, ui->ActCalb, ui->ActInit,
+                       ui->ActSaveToFile, ui->ActReadLog, ui->ActDelLog})
+        a->setEnabled(false);
+    RxCount = TxCount = 0;
+    Updating = CurrWriting = false;
+
+    SetupPortBox();
+    SetupScan();
+    FormCreate();
+
+    // Open centred on the desktop.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        adjustSize();
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+}
+
+TFormMain::~TFormMain() {
+    if (!closed)
+        FormClose();
+}
+
+void TFormMain::FormCreate() {
+    ui->DevTree->clear();
+    WriteStatus0();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TFormMain::FormClose() {
+    closed = true;
+    if (Searching)
+        Execute(ui->ActStop);
+    Modbus->Close();
+    ReleaseDevices();
+}
+
+void TFormMain::ReleaseDevices() {
+    for (TDevice*& d : Devices) {
+        delete d;
+        d = nullptr;
+    }
+}
+
+void TFormMain::Guard(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const HandlerError& e) {
+        prompts->error(e.text());
+    } catch (const std::exception& e) {
+        prompts->error(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TFormMain::Execute(QAction* action) {
+    if (action->isEnabled())
+        action->trigger();
+}
+
+void TFormMain::BindButton(QToolButton* button, QAction* action) {
+    button->setDefaultAction(action);
+}
+
+QString TFormMain::StatusText(int panel) const {
+    return statusPanels[size_t(panel)]->text();
+}
+
+// ExchangeHost
+
+void TFormMain::LogAppend(const QString& entry) {
+    // Each entry ends its own line; an entry ending in CR LF is therefore
+    // followed by an empty line, as in the saved file.
+    QString text = entry;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ui->Log->appendPlainText(text.endsWith(QLatin1Char('\n')) ? text + QLatin1Char('\n') : text);
+}
+
+void TFormMain::SetStatusText(int panel, const QString& text) {
+    statusPanels[size_t(panel)]->setText(text);
+}
+
+void TFormMain::ShowMessage(const QString& text) {
+    prompts->message(text);
+}
+
+int TFormMain::SelectedAddress() const {
+    return SelNode ? SelNode->data(0, Qt::UserRole).toInt() : -1;
+}
+
+void TFormMain::EnableDevPanel() {
+    ui->DevPanel->setEnabled(true);
+}
+
+void TFormMain::EnableCurrButton() {
+    ui->SpBtSetCurr->setEnabled(true);
+}
+
+void TFormMain::StartReadOnes(int intervalMs) {
+    TimerReadOnes.setInterval(intervalMs);
+    TimerReadOnes.start();
+}
+
+void TFormMain::StopProgress() {
+    TimerProgress.stop();
+}
+
+void TFormMain::StopWriteTimer() {
+    TimerWrite.stop();
+}
+
+void TFormMain::PortLost(const QString& reason) {
+    // The line is gone: stop what would keep asking for it, and say so once.
+    TimerFind.stop();
+    TimerRead.stop();
+    LogAppend(reason);
+    if (Searching)
+        Execute(ui->ActStop);
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "Exchange.h"
+#include "Prompts.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QFileSystemWatcher;
+class QLabel;
+class QMenu;
+class QToolButton;
+class QTreeWidgetItem;
+struct TDevice;
+
+namespace Ui {
+class TFormMain;
+}
+
+// The main window: owns the detector records, the mode flags (MainState), the
+// Modbus exchange and the timers that drive scanning and reading. Its
+// implementation is split by concern over the UnitMain*.cpp files.
+class TFormMain : public QMainWindow, public MainState, public ExchangeHost {
+    Q_OBJECT
+public:
+    // prompts: the seam every modal message goes through; null means real
+    // dialogs over this window.
+    explicit TFormMain(Prompts* prompts = nullptr, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Preselects a port by device name or path, as if the user had picked it.
+    void PreselectPort(const QString& name);
+
+    QString StatusText(int panel) const;
+    Ui::TFormMain* Form() const { return ui.get(); }
+    ModbusExchange& Exchange() { return *Modbus; }
+
+    // Runs a handler; an error raised inside it goes to the standard error
+    // box and the program carries on.
+    void Guard(const std::function<void()>& handler);
+    // Executes an action's handler only while the action is enabled.
+    void Execute(QAction* action);
+
+    // Timers, named as the rest of the program knows them.
+    QTimer TimerFind, TimerRead, TimerReadOnes, Timer5sec, TimerProgress, TimerWrite;
+
+    // Shared state besides the flags in MainState.
+    std::array<TDevice*, 248> Devices{};
+    std::array<QTreeWidgetItem*, 4> KindNode{};
+    QTreeWidgetItem* SelNode = nullptr;
+    QTreeWidgetItem* DownNode = nullptr;
+    QTreeWidgetItem* CmdNode = nullptr;
+
+    // Command handlers.
+    void ActFindExecute();
+    void ActStopExecute();
+    void ActRenewExecute();
+    void ActReadStopExecute();
+    void ActSaveToFileExecute();
+    void ActHelpExecute();
+    void ActReadLogExecute();
+    void ActDelLogExecute();
+    void ActWriteAddrExecute();
+    void ActWriteOptExecute();
+    void ActWriteCurrExecute();
+    void ActZeroExecute();
+    void ActCalbExecute();
+    void ActInitExecute();
+
+    // Scan and device tree.
+    void TimerFindTimer();
+    void DevTreeMouseDown(Qt::MouseButton button, const QPoint& pos);
+    void DevTreeDblClick();
+    // The node whose icon or label is at pos, if any.
+    QTreeWidgetItem* NodeHit(const QPoint& pos) const;
+
+    // Port selection.
+    void ComBoxChange(const QString& text);
+    void bCfgClick();
+    void RefreshPortList();
+
+    // Points a button at another action (BtFind shows ActStop while scanning).
+    static void BindButton(QToolButton* button, QAction* action);
+
+    // ExchangeHost: continuations and what the exchange needs of the window.
+    void LogAppend(const QString& entry) override;
+    void SetStatusText(int panel, const QString& text) override;
+    void ShowMessage(const QString& text) override;
+    void DeviceFound(int address, uint32_t id) override;
+    int SettingsStep(int reg) override;
+    int CommandEcho(int reg, quint16 value) override;
+    int DecodeBlock(int function, int address, const RegisterBlock& block, int first,
+                    int last) override;
+    int SelectedAddress() const override;
+    void EnableDevPanel() override;
+    void EnableCurrButton() override;
+    void StartReadOnes(int intervalMs) override;
+    void StopProgress() override;
+    void StopWriteTimer() override;
+    void PortLost(const QString& reason) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void WriteStatus0();
+    void SetupPortBox();
+    void SetupScan();
+    QString PortBoxCurrentText() const;
+    void ReleaseDevices();
+
+    std::unique_ptr<Ui::TFormMain> ui;
+    std::unique_ptr<Prompts> ownPrompts;
+    Prompts* prompts;
+    ModbusExchange* Modbus;
+    std::array<QLabel*, 4> statusPanels{};
+    QMenu* MenuLog = nullptr;
+    QFileSystemWatcher* portWatcher = nullptr;
+    bool closed = false;
+};

@@ -1,0 +1,26 @@
+// Commands and continuations whose work is not built yet. Each does nothing
+// until its own file takes it over.
+#include "UnitMain.h"
+
+void TFormMain::ActRenewExecute() {}
+void TFormMain::ActReadStopExecute() {}
+void TFormMain::ActSaveToFileExecute() {}
+void TFormMain::ActHelpExecute() {}
+void TFormMain::ActReadLogExecute() {}
+void TFormMain::ActDelLogExecute() {}
+void TFormMain::ActWriteAddrExecute() {}
+void TFormMain::ActWriteOptExecute() {}
+void TFormMain::ActWriteCurrExecute() {}
+void TFormMain::ActZeroExecute() {}
+void TFormMain::ActCalbExecute() {}
+void TFormMain::ActInitExecute() {}
+
+int TFormMain::SettingsStep(int) {
+    return 0;
+}
+int TFormMain::CommandEcho(int, quint16) {
+    return 0;
+}
+int TFormMain::DecodeBlock(int, int, const RegisterBlock&, int, int) {
+    return 0;
+}
