@@ -117,6 +117,7 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
 
     SetupPortBox();
     SetupScan();
+    SetupReading();
     FormCreate();
 
     // Open centred on the desktop.

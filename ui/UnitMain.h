@@ -78,6 +78,17 @@ public:
     // The node whose icon or label is at pos, if any.
     QTreeWidgetItem* NodeHit(const QPoint& pos) const;
 
+    // Reading cycle and its timers.
+    void TimerReadTimer();
+    void TimerReadOnesTimer();
+    void Timer5secTimer();
+    void TimerProgressTimer();
+    // Processes events until the outstanding read has ended.
+    void WaitWhileReading();
+    // Waits ms milliseconds on Timer5sec, the window staying responsive.
+    void Delay(int ms);
+    bool DetectorSelected() const;
+
     // Port selection.
     void ComBoxChange(const QString& text);
     void bCfgClick();
@@ -113,6 +124,8 @@ private:
     void WriteStatus0();
     void SetupPortBox();
     void SetupScan();
+    void SetupReading();
+    void SetWriteCommandsEnabled(bool enabled);
     QString PortBoxCurrentText() const;
     void ReleaseDevices();
 

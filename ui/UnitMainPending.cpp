@@ -2,8 +2,6 @@
 // until its own file takes it over.
 #include "UnitMain.h"
 
-void TFormMain::ActRenewExecute() {}
-void TFormMain::ActReadStopExecute() {}
 void TFormMain::ActSaveToFileExecute() {}
 void TFormMain::ActHelpExecute() {}
 void TFormMain::ActReadLogExecute() {}

@@ -1,0 +1,103 @@
+// The reading cycle, the one-shot reads after writes, the delay service and
+// the progress mark.
+#include "UnitMain.h"
+
+#include "ui_UnitMain.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+namespace {
+// The master ends every request with a reply or a time-out; this only keeps
+// a hung driver from hanging the window with it.
+constexpr int kWaitLimitMs = 10000;
+} // namespace
+
+void TFormMain::SetupReading() {
+    connect(&TimerRead, &QTimer::timeout, this, [this] { Guard([this] { TimerReadTimer(); }); });
+    connect(&TimerReadOnes, &QTimer::timeout, this,
+            [this] { Guard([this] { TimerReadOnesTimer(); }); });
+    connect(&Timer5sec, &QTimer::timeout, this, [this] { Guard([this] { Timer5secTimer(); }); });
+    connect(&TimerProgress, &QTimer::timeout, this, [this] { TimerProgressTimer(); });
+}
+
+bool TFormMain::DetectorSelected() const {
+    return SelNode && SelNode->parent();
+}
+
+void TFormMain::SetWriteCommandsEnabled(bool enabled) {
+    ui->ActWriteOpt->setEnabled(enabled);
+    ui->SpBtSetOptions->setEnabled(enabled);
+    ui->ActWriteAddr->setEnabled(enabled);
+    ui->SpBtSetAddr->setEnabled(enabled);
+}
+
+void TFormMain::ActRenewExecute() {
+    if (Searching)
+        return;
+    if (!DetectorSelected()) {
+        prompts->warning(QStringLiteral("Укажите прибор!"));
+        return;
+    }
+    ui->DevPanelCaption->setText(SelNode->text(0));
+    Modbus->ReadBlock(SelectedAddress());
+    Reading = true;
+    BindButton(ui->BtRead, ui->ActReadStop);
+    if (!TimerRead.isActive())
+        TimerRead.start();
+    SetStatusText(3, QStringLiteral("Автоматическое чтение"));
+    SetWriteCommandsEnabled(false);
+}
+
+void TFormMain::TimerReadTimer() {
+    if (Searching) {
+        Execute(ui->ActReadStop);
+        return;
+    }
+    if (CmdPending)
+        return;
+    Execute(ui->ActRenew);
+}
+
+void TFormMain::WaitWhileReading() {
+    const QDeadlineTimer limit(kWaitLimitMs);
+    while (Reading && !limit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TFormMain::ActReadStopExecute() {
+    TimerRead.stop();
+    BindButton(ui->BtRead, ui->ActRenew);
+    WaitWhileReading();
+    Reading = false;
+    SetWriteCommandsEnabled(true);
+    ui->ActReadLog->setEnabled(true);
+    ui->ActDelLog->setEnabled(true);
+    SetStatusText(3, QString());
+}
+
+void TFormMain::TimerReadOnesTimer() {
+    TimerReadOnes.stop();
+    if (!DetectorSelected())
+        return;
+    ui->DevPanelCaption->setText(SelNode->text(0));
+    Modbus->ReadBlock(SelectedAddress());
+}
+
+void TFormMain::Timer5secTimer() {
+    Timer5sec.stop();
+    if (Timer5sec.interval() > 10000 && DetectorSelected())
+        Modbus->ReadBlock(SelectedAddress());
+}
+
+void TFormMain::Delay(int ms) {
+    Timer5sec.setInterval(ms);
+    Timer5sec.start();
+    while (Timer5sec.isActive())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TFormMain::TimerProgressTimer() {
+    ProgressText += QLatin1Char('#');
+    SetStatusText(3, ProgressText);
+}
