@@ -4,8 +4,6 @@
 
 void TFormMain::ActRenewExecute() {}
 void TFormMain::ActReadStopExecute() {}
-void TFormMain::ActSaveToFileExecute() {}
-void TFormMain::ActHelpExecute() {}
 void TFormMain::ActReadLogExecute() {}
 void TFormMain::ActDelLogExecute() {}
 void TFormMain::ActWriteAddrExecute() {}
