@@ -61,8 +61,12 @@ void TstCp1251::lines() {
 // The built-in table against an independent implementation, where Qt has one.
 void TstCp1251::upperHalfAgreesWithIcu() {
     QStringDecoder icu("windows-1251");
-    if (!icu.isValid())
-        QSKIP("Qt is built without ICU: no windows-1251 decoder to compare with");
+    if (!icu.isValid()) {
+        // QSKIP with one argument trips clang's pedantic variadic-macro check.
+        QTest::qSkip("Qt is built without ICU: no windows-1251 decoder to compare with", __FILE__,
+                     __LINE__);
+        return;
+    }
     for (int b = 0x80; b <= 0xff; ++b) {
         const QString c = icu.decode(QByteArray(1, char(b)));
         QCOMPARE(c.size(), 1);
@@ -71,5 +75,5 @@ void TstCp1251::upperHalfAgreesWithIcu() {
     }
 }
 
-QTEST_APPLESS_MAIN(TstCp1251)
+QTEST_GUILESS_MAIN(TstCp1251)
 #include "tst_cp1251.moc"
