@@ -36,6 +36,7 @@ int main(int argc, char* argv[]) {
             // Closing the main window ends the program whatever else is open.
             w->setAttribute(Qt::WA_QuitOnClose, false);
         }
+        formMain.SetHelpWindow(&aboutBox);
         if (parser.isSet(portOption))
             formMain.PreselectPort(parser.value(portOption));
         formMain.show();

@@ -7,7 +7,8 @@ namespace Ui {
 class TAboutBox;
 }
 
-// Created once at start-up and hidden, not destroyed, when closed.
+// The help window: created once at start-up, shown without blocking the main
+// window, and hidden, not destroyed, when closed.
 class TAboutBox : public QDialog {
     Q_OBJECT
 public:
@@ -15,6 +16,8 @@ public:
     ~TAboutBox() override;
 
     Ui::TAboutBox* Form() const { return ui.get(); }
+
+    void OKButtonClick();
 
 private:
     std::unique_ptr<Ui::TAboutBox> ui;

@@ -185,11 +185,10 @@ QString TFormMain::StatusText(int panel) const {
 // ExchangeHost
 
 void TFormMain::LogAppend(const QString& entry) {
-    // Each entry ends its own line; an entry ending in CR LF is therefore
-    // followed by an empty line, as in the saved file.
-    QString text = entry;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    ui->Log->appendPlainText(text.endsWith(QLatin1Char('\n')) ? text + QLatin1Char('\n') : text);
+    // Each entry starts a new line and every line break in it (CR LF in a
+    // register dump) starts another, so a dump ending in CR LF is followed
+    // by exactly one empty line, as in the saved file.
+    ui->Log->appendPlainText(entry);
 }
 
 void TFormMain::SetStatusText(int panel, const QString& text) {

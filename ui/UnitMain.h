@@ -4,6 +4,7 @@
 #include "Prompts.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <functional>
@@ -15,6 +16,7 @@ class QLabel;
 class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
+class TAboutBox;
 struct TDevice;
 
 namespace Ui {
@@ -34,6 +36,8 @@ public:
 
     // Preselects a port by device name or path, as if the user had picked it.
     void PreselectPort(const QString& name);
+    // The window "Помощь" shows, created once at start-up.
+    void SetHelpWindow(TAboutBox* box);
 
     QString StatusText(int panel) const;
     Ui::TFormMain* Form() const { return ui.get(); }
@@ -136,5 +140,6 @@ private:
     std::array<QLabel*, 4> statusPanels{};
     QMenu* MenuLog = nullptr;
     QFileSystemWatcher* portWatcher = nullptr;
+    QPointer<TAboutBox> AboutBox;
     bool closed = false;
 };

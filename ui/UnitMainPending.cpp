@@ -2,8 +2,6 @@
 // until its own file takes it over.
 #include "UnitMain.h"
 
-void TFormMain::ActSaveToFileExecute() {}
-void TFormMain::ActHelpExecute() {}
 void TFormMain::ActReadLogExecute() {}
 void TFormMain::ActDelLogExecute() {}
 void TFormMain::ActWriteAddrExecute() {}
