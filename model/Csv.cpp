@@ -6,9 +6,9 @@
 
 namespace {
 
-const QChar Quote = u'"';
-const QChar Separator = u';';
-const QChar Blank = u' ';
+constexpr char16_t Quote = u'"';
+constexpr char16_t Separator = u';';
+constexpr char16_t Blank = u' ';
 
 const QByteArray Utf8Bom = QByteArray::fromHex("efbbbf");
 
@@ -26,7 +26,7 @@ QString csvField(const QString& cell) {
         return QStringLiteral("\"\"");
     }
     if (needsQuotes(cell)) {
-        return Quote + QString(cell).replace(Quote, QStringLiteral("\"\"")) + Quote;
+        return QChar(Quote) + QString(cell).replace(Quote, QStringLiteral("\"\"")) + Quote;
     }
     return cell;
 }
@@ -44,31 +44,39 @@ const std::array<char16_t, 64> Cp1251High = {
     0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, //
 };
 
-QChar fromCp1251(uchar b) {
+char16_t fromCp1251(uchar b) {
     if (b < 0x80) {
-        return QChar(b);
+        return b;
     }
     if (b < 0xC0) {
-        return QChar(Cp1251High[b - 0x80]);
+        return Cp1251High[b - 0x80];
     }
-    return QChar(char16_t(0x0410 + (b - 0xC0)));
+    return char16_t(0x0410 + (b - 0xC0));
 }
 
+// Runs per byte over files of any size: plain loops over the buffers, so that
+// even a debug build reads megabytes quickly.
 QString decodeCp1251(const QByteArray& bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
-    std::transform(bytes.cbegin(), bytes.cend(), text.begin(),
-                   [](char b) { return fromCp1251(static_cast<uchar>(b)); });
+    const auto* in = reinterpret_cast<const uchar*>(bytes.constData());
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        out[i] = fromCp1251(in[i]);
+    }
     return text;
 }
 
 // UTF-16 input may hold unpaired surrogates; they could not be written back
 // as UTF-8, so the grid gets the replacement character instead.
 void replaceLoneSurrogates(QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+    auto* chars = reinterpret_cast<char16_t*>(text.data());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (QChar::isHighSurrogate(chars[i]) && i + 1 < size &&
+            QChar::isLowSurrogate(chars[i + 1])) {
             ++i;
-        } else if (text[i].isSurrogate()) {
-            text[i] = QChar::ReplacementCharacter;
+        } else if (QChar::isSurrogate(chars[i])) {
+            chars[i] = QChar::ReplacementCharacter;
         }
     }
 }
@@ -103,31 +111,34 @@ QString fieldText(QStringView raw) {
         raw = raw.sliced(1);
     }
     if (raw.size() >= 2 && raw.startsWith(Quote) && raw.endsWith(Quote)) {
-        return raw.sliced(1, raw.size() - 2).toString().replace(QStringLiteral("\"\""), Quote);
+        return raw.sliced(1, raw.size() - 2)
+            .toString()
+            .replace(QStringLiteral("\"\""), QChar(Quote));
     }
     return raw.toString();
 }
 
-bool isLineBreak(QChar c) {
+bool isLineBreak(char16_t c) {
     return c == u'\r' || c == u'\n';
 }
 
 // A double quote anywhere toggles quoting, as the grid counts them: a line
 // with an odd number of them goes on past its line break.
-QVector<QStringList> splitLines(const QString& text) {
+QVector<QStringList> splitLines(QStringView text) {
     QVector<QStringList> lines;
     QStringList fields;
     bool quoted = false;
     qsizetype fieldStart = 0;
+    const char16_t* chars = text.utf16();
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
+        const char16_t c = chars[i];
         if (c == Quote) {
             quoted = !quoted;
         } else if (!quoted && (c == Separator || isLineBreak(c))) {
-            fields.append(fieldText(QStringView(text).sliced(fieldStart, i - fieldStart)));
+            fields.append(fieldText(text.sliced(fieldStart, i - fieldStart)));
             if (isLineBreak(c)) {
-                if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n') {
+                if (c == u'\r' && i + 1 < size && chars[i + 1] == u'\n') {
                     ++i;
                 }
                 lines.append(fields);
@@ -137,7 +148,7 @@ QVector<QStringList> splitLines(const QString& text) {
         }
     }
     if (fieldStart < size || !fields.isEmpty()) {
-        fields.append(fieldText(QStringView(text).sliced(fieldStart)));
+        fields.append(fieldText(text.sliced(fieldStart)));
         lines.append(fields);
     }
     return lines;
