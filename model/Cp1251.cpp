@@ -86,3 +86,14 @@ QByteArray Cp1251Lines(const QStringList& lines) {
         appendLine(out, line);
     return out;
 }
+
+// Runs per byte over files of any size: a plain loop over the buffers, so
+// that even a debug build reads megabytes quickly.
+QString FromCp1251(const QByteArray& bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    const auto* in = reinterpret_cast<const uchar*>(bytes.constData());
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        out[i] = in[i] < 0x80 ? char16_t(in[i]) : kUpperHalf[size_t(in[i] - 0x80)];
+    return text;
+}

@@ -12,3 +12,6 @@
 // as well. A character Windows-1251 lacks becomes one '?', a surrogate pair
 // included, so everything around it keeps its bytes.
 QByteArray Cp1251Lines(const QStringList& lines);
+
+// Text from Windows-1251 bytes; every byte maps to one character.
+QString FromCp1251(const QByteArray& bytes);

@@ -1,5 +1,7 @@
 #include "Csv.h"
 
+#include "Cp1251.h"
+
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
@@ -29,41 +31,6 @@ QString csvField(const QString& cell) {
         return QChar(Quote) + QString(cell).replace(Quote, QStringLiteral("\"\"")) + Quote;
     }
     return cell;
-}
-
-// Windows-1251 from 0x80 to 0xBF; 0xC0..0xFF are А..я in order. 0x98 is
-// unassigned and kept as U+0098, as Windows itself does.
-const std::array<char16_t, 64> Cp1251High = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, //
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, //
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
-    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, //
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, //
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, //
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, //
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457, //
-};
-
-char16_t fromCp1251(uchar b) {
-    if (b < 0x80) {
-        return b;
-    }
-    if (b < 0xC0) {
-        return Cp1251High[b - 0x80];
-    }
-    return char16_t(0x0410 + (b - 0xC0));
-}
-
-// Runs per byte over files of any size: plain loops over the buffers, so that
-// even a debug build reads megabytes quickly.
-QString decodeCp1251(const QByteArray& bytes) {
-    QString text(bytes.size(), Qt::Uninitialized);
-    const auto* in = reinterpret_cast<const uchar*>(bytes.constData());
-    auto* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        out[i] = fromCp1251(in[i]);
-    }
-    return text;
 }
 
 // UTF-16 input may hold unpaired surrogates; they could not be written back
@@ -103,7 +70,7 @@ QString decodeText(const QByteArray& bytes) {
             return text;
         }
     }
-    return decodeCp1251(bytes);
+    return FromCp1251(bytes);
 }
 
 QString fieldText(QStringView raw) {
