@@ -4,6 +4,19 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+// The program writes its filters as "Name|patterns|Name|patterns"; the Qt
+// dialog wants "Name (patterns);;Name (patterns)".
+QString QtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return filters.isEmpty() ? filter : filters.join(QStringLiteral(";;"));
+}
+
 QPoint MessagePosition(const QWidget* w) {
     const QRect frame = w->frameGeometry();
     return {frame.left() + frame.width() / 2 - 150, frame.top() + frame.height() / 2 - 50};
@@ -40,7 +53,8 @@ void WidgetPrompts::error(const QString& text) {
 }
 
 QString WidgetPrompts::saveFileName(const QString& filter, const QString& defaultSuffix) {
-    QFileDialog dlg(main_, QString(), QString(), filter);
+    QFileDialog dlg(main_, QString(), QString(), QtNameFilters(filter));
+    dlg.setOption(QFileDialog::HideNameFilterDetails);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setDefaultSuffix(defaultSuffix);
     // Replacing an existing file is what the user asked for; no question.
@@ -49,7 +63,8 @@ QString WidgetPrompts::saveFileName(const QString& filter, const QString& defaul
 }
 
 QString WidgetPrompts::openFileName(const QString& filter) {
-    return QFileDialog::getOpenFileName(main_, QString(), QString(), filter);
+    return QFileDialog::getOpenFileName(main_, QString(), QString(), QtNameFilters(filter), nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 bool WidgetPrompts::runDialog(QDialog& dialog) {

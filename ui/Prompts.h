@@ -27,6 +27,9 @@ public:
     virtual bool runDialog(QDialog& dialog) = 0;
 };
 
+// "Name|patterns|..." filters in the form Qt's file dialogs take.
+QString QtNameFilters(const QString& filter);
+
 // Where a message box's top-left corner goes: near the middle of the main
 // window (left + width/2 - 150, top + height/2 - 50, halves toward zero).
 QPoint MessagePosition(const QWidget* mainWindow);

@@ -30,6 +30,7 @@ private slots:
     void handlerErrorGoesToErrorBox();
     void messageBoxPlacement_data();
     void messageBoxPlacement();
+    void fileFilters();
     void closeReleasesPortAndRecords();
 
 private:
@@ -214,6 +215,13 @@ void TstMainWindow::messageBoxPlacement() {
     QCOMPARE(seen, expected);
     QVERIFY2(answer, "the default button is the positive one");
     QVERIFY(!buttons.isEmpty());
+}
+
+void TstMainWindow::fileFilters() {
+    QCOMPARE(QtNameFilters("KPX log files (*.kpx)|*.KPX|Any file (*.*)|*.*"),
+             QString("KPX log files (*.kpx) (*.KPX);;Any file (*.*) (*.*)"));
+    QCOMPARE(QtNameFilters("CSV|*.csv;*.txt"), QString("CSV (*.csv *.txt)"));
+    QCOMPARE(QtNameFilters("plain"), QString("plain"));
 }
 
 void TstMainWindow::closeReleasesPortAndRecords() {
