@@ -1,10 +1,11 @@
 #include "RegisterMap.h"
 
-LineSettings DecodeLineWord(uint16_t word) {
-    return LineSettings{word >> 8, (word & 0x0F) - 1, (word >> 4) & 3, ((word >> 6) & 3) - 1};
+DetectorLineSettings DecodeLineWord(uint16_t word) {
+    return DetectorLineSettings{word >> 8, (word & 0x0F) - 1, (word >> 4) & 3,
+                                ((word >> 6) & 3) - 1};
 }
 
-uint16_t EncodeLineWord(const LineSettings& s) {
+uint16_t EncodeLineWord(const DetectorLineSettings& s) {
     return static_cast<uint16_t>(s.address * 256 + (s.stopBitsIndex + 1) * 64 + s.parityIndex * 16 +
                                  s.baudIndex + 1);
 }

@@ -66,16 +66,16 @@ constexpr uint16_t EnterServiceMode = 0x7E19;
 // not codes (baud 0 = 1200 .. 7 = 115200; parity 0 none, 1 odd, 2 even; stop
 // bits 0 = one, 1 = two). A word with an undefined code decodes to an index
 // outside the lists (for example -1), which selects nothing.
-struct LineSettings {
+struct DetectorLineSettings {
     int address;
     int baudIndex;
     int parityIndex;
     int stopBitsIndex;
 };
 
-LineSettings DecodeLineWord(uint16_t word);
+DetectorLineSettings DecodeLineWord(uint16_t word);
 // Packed as the detector expects, summed into 16 bits without range checks.
-uint16_t EncodeLineWord(const LineSettings& settings);
+uint16_t EncodeLineWord(const DetectorLineSettings& settings);
 
 int UnitIndex(uint16_t unitWord);
 

@@ -107,6 +107,10 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     Modbus->SetActive(true);
     CmdPending = Writing = Searching = false;
     ui->DevPanel->setEnabled(false);
+    // The window keeps its size when the panel is hidden after a removal.
+    QSizePolicy keep = ui->DevPanel->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    ui->DevPanel->setSizePolicy(keep);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     Devices.fill(nullptr);
     for (QAction* a : {ui->ActRenew, ui->ActZero, ui->ActZero2, ui->ActCalb, ui->ActInit,

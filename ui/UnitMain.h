@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Exchange.h"
+#include "GasCatalogue.h"
 #include "Prompts.h"
 
 #include <QMainWindow>
@@ -58,6 +59,13 @@ public:
     QTreeWidgetItem* SelNode = nullptr;
     QTreeWidgetItem* DownNode = nullptr;
     QTreeWidgetItem* CmdNode = nullptr;
+    // The catalogue edition in force for the selected detector; every
+    // decoding pass picks it afresh.
+    const stGas* GasTable = GasEditionB();
+    // List bookkeeping of the last decoding pass: 1 when the gas list starts
+    // after methane, and the unit index the panel's values are expressed in.
+    uint8_t HideMethane = 0;
+    uint8_t LastUnitIndex = 0;
 
     // Command handlers.
     void ActFindExecute();
@@ -92,6 +100,10 @@ public:
     // Waits ms milliseconds on Timer5sec, the window staying responsive.
     void Delay(int ms);
     bool DetectorSelected() const;
+
+    // Deletes a detector's record and its node, and the kind's group node
+    // with its last detector.
+    void RemoveDetector(int address, QTreeWidgetItem* node);
 
     // Port selection.
     void ComBoxChange(const QString& text);
@@ -132,6 +144,23 @@ private:
     void SetWriteCommandsEnabled(bool enabled);
     QString PortBoxCurrentText() const;
     void ReleaseDevices();
+
+    // Register block decoding, one step per register (UnitMainDecode.cpp).
+    struct DecodeStep;
+    enum class PassGoes { On, EndsAfterEcho, EndsWithoutRecord };
+    PassGoes DecodeRegister(const DecodeStep& step);
+    PassGoes DecodeLine(const DecodeStep& step);
+    QTreeWidgetItem* EchoNode(int address) const;
+    void MoveDetector(int address, int newAddress, QTreeWidgetItem* node);
+    void DecodeGas(const DecodeStep& step);
+    PassGoes DecodeStatus(const DecodeStep& step);
+    void DecodeUnit(const DecodeStep& step);
+    void DecodeConcentration(const DecodeStep& step);
+    void DecodeRange(const DecodeStep& step);
+    void DecodeRelative(const DecodeStep& step);
+    void DecodeVersion(const DecodeStep& step);
+    void DecodeCurrent(const DecodeStep& step);
+    void ForgetNode(const QTreeWidgetItem* node);
 
     std::unique_ptr<Ui::TFormMain> ui;
     std::unique_ptr<Prompts> ownPrompts;

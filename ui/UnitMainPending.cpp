@@ -17,6 +17,3 @@ int TFormMain::SettingsStep(int) {
 int TFormMain::CommandEcho(int, quint16) {
     return 0;
 }
-int TFormMain::DecodeBlock(int, int, const RegisterBlock&, int, int) {
-    return 0;
-}

@@ -174,7 +174,7 @@ void TstDevice::lineWord_data() {
 
 void TstDevice::lineWord() {
     QFETCH(uint16_t, word);
-    const LineSettings s = DecodeLineWord(word);
+    const DetectorLineSettings s = DecodeLineWord(word);
     QTEST(s.address, "address");
     QTEST(s.baudIndex, "baudIndex");
     QTEST(s.parityIndex, "parityIndex");

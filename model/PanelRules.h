@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Scaling.h"
+
+#include <QString>
+#include <cstdint>
+
+// Rules of the decoding pass that do not depend on the catalogue: which
+// blocks and registers a pass takes, what the status word sets on the panel
+// and what a confirmed line-settings write does to the detector's entry.
+
+// Modbus function codes of the replies a pass decodes.
+namespace Function {
+constexpr int Read = 3;  // read holding registers: the reply carries a block
+constexpr int Write = 6; // write single register: the reply echoes the write
+} // namespace Function
+
+// A pass takes a block within registers 0..18 whose first register is not
+// after its last.
+bool BlockAccepted(int first, int last);
+
+// A read keeps every register of its block in the record. A write echo keeps
+// only the status word: the detector may have refused or adjusted the others,
+// and register 0 is kept only after its own check of the line settings.
+bool KeptFromReply(int function, int reg);
+
+// Only a read that includes the version word may pick the old catalogue
+// edition; every other pass works with edition B.
+bool ReadsVersion(int function, int first, int last);
+
+// Register 4 as the panel shows it.
+struct StatusView {
+    bool blockReadings;
+    int relay1; // list index: 0 "Нормально разомкнутое", 1 "Нормально замкнутое"
+    int relay2;
+    int relayD;
+    // The output is fixed at a test point: the concentration is hidden, the
+    // calibration commands are refused and the trimming controls are open.
+    bool currentSetup;
+};
+
+StatusView StatusViewFor(uint16_t statusWord);
+
+// What a confirmed write of register 0 does to the detector's entry: a new
+// baud rate, parity or stop bits take the detector off the line the tool
+// speaks, so it leaves the list; a new address moves its record.
+enum class LineEcho { Keep, Move, Remove };
+
+LineEcho LineEchoAction(uint16_t storedWord, uint16_t echoedWord);
+
+// Addresses a detector can answer at (the table of records has no others).
+bool IsBusAddress(int address);
+
+// The measured-current text while the output is fixed at a point, e.g. "20".
+QString PointText(CurrentPoint point);
