@@ -326,14 +326,18 @@ SimBus::Outgoing SimBus::shape(SimDetector* detector, SimReply reply, int reques
     if (modbus && faults.truncate > 0)
         out.bytes.chop(std::min<qsizetype>(faults.truncate, out.bytes.size()));
     out.delayMs = faults.slowMs;
-    if (m_wireTiming) {
-        const SimLine line = modbus ? detector->line() : SimServiceLine;
-        const double charMs = line.charMs();
-        const double wireMs =
-            (requestBytes + out.bytes.size()) * charMs + std::max(3.5 * charMs, MinTurnaroundMs);
-        out.delayMs += int(std::ceil(wireMs));
-    }
+    if (m_wireTiming)
+        out.delayMs += wireDelayMs(modbus ? detector->line() : SimServiceLine, requestBytes,
+                                   int(out.bytes.size()));
     return out;
+}
+
+// On a pseudo-terminal the request arrives at once; on a wire it would have taken its
+// time too before the detector could answer.
+int SimBus::wireDelayMs(const SimLine& line, int requestBytes, int replyBytes) {
+    const double charMs = line.charMs();
+    return int(
+        std::ceil((requestBytes + replyBytes) * charMs + std::max(3.5 * charMs, MinTurnaroundMs)));
 }
 
 void SimBus::deliver(QList<Outgoing> replies) {
@@ -346,7 +350,7 @@ void SimBus::deliver(QList<Outgoing> replies) {
     if (delay <= 0)
         send(replies);
     else
-        QTimer::singleShot(delay, this, [this, replies] { send(replies); });
+        QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, replies] { send(replies); });
 }
 
 void SimBus::send(const QList<Outgoing>& replies) {

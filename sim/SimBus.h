@@ -50,6 +50,7 @@ public:
     // baud rate, plus a turnaround of 3.5 character times.
     void setWireTiming(bool on) { m_wireTiming = on; }
     bool wireTiming() const { return m_wireTiming; }
+    static int wireDelayMs(const SimLine& line, int requestBytes, int replyBytes);
     // Readings and temperatures drift every second (detectors with a noise amplitude).
     void setLive(bool on);
 

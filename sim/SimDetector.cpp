@@ -380,6 +380,8 @@ quint8 SimDetector::span(quint16 value) {
 quint8 SimDetector::writeRange(int, quint16 value) {
     if (value == 0)
         return IllegalValue;
+    if (value == m_regs[Range])
+        return 0;
     m_regs[Range] = value;
     logEvent(SimEvent::RangeSet,
              quint8(std::min(255, value * 100 / std::max<int>(1, gas().fullScale))));
