@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {

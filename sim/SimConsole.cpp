@@ -57,7 +57,9 @@ QString setRegister(SimBus&, SimDetector* detector, const QStringList& args) {
         return QStringLiteral("error: registers are 0..18, values 0..65535 (or 0x0000..0xFFFF)");
     return QStringLiteral("register %1 = 0x%2")
         .arg(reg)
-        .arg(detector->readRegister(reg), 4, 16, QLatin1Char('0'));
+        .arg(QString::number(detector->readRegister(reg), 16)
+                 .toUpper()
+                 .rightJustified(4, QLatin1Char('0')));
 }
 
 QString restart(SimBus&, SimDetector* detector, const QStringList&) {

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,8 +80,7 @@ void startConsole(QCoreApplication& app, SimBus& bus) {
         return;
     std::signal(SIGTTIN, SIG_IGN); // in the background a read fails instead of stopping us
     auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
-    auto* pending = new QByteArray;
-    QObject::connect(&app, &QObject::destroyed, [pending] { delete pending; });
+    const auto pending = std::make_shared<QByteArray>();
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, pending, &bus] {
         char buffer[512];
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);

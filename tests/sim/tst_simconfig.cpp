@@ -169,7 +169,7 @@ void TstSimConfig::console_data() {
     QTest::newRow("fault out of range") << "fault 5 shortLogBlock 7"
                                         << "error: fault shortLogBlock takes -1..3, not 7";
     QTest::newRow("register in hexadecimal") << "reg 5 13 0x1E"
-                                             << "register 13 = 0x001e";
+                                             << "register 13 = 0x001E";
     QTest::newRow("register 19") << "reg 5 19 1"
                                  << "error: registers are 0..18";
     QTest::newRow("no such detector") << "gas 9 1"
