@@ -21,6 +21,8 @@ private slots:
     void listensOnlyAtServiceSettings_data();
     void listensOnlyAtServiceSettings();
     void backToModbus();
+    void toxicReplies_data();
+    void toxicReplies();
     void toxicZero();
     void writeToxicRefused_data();
     void writeToxicRefused();
@@ -157,6 +159,27 @@ QByteArray writeToxicFrame(const QByteArray& address, const QByteArray& block, q
 }
 
 } // namespace
+
+void TstSimService::toxicReplies_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    // Words 24 and 0xF728 (the gas, the identification's low half), floats 0.07, 0.0025,
+    // zero offset 0, gain 1, 20, 1, -0.002, 1e-5, six zeros, 1, 50, -40; byte sum 0x0B5F.
+    QTest::newRow("sensor parameters")
+        << QByteArray("RDTOXIC\r")
+        << QByteArray::fromHex(
+               "544F5849430018F7283D8F5C293B23D70A000000003F80000041A000003F800000BB03126F3727C5AC"
+               "0000000000000000000000000000000000000000000000003F80000042480000C22000000B5F");
+    QTest::newRow("concentration")
+        << QByteArray("CONC?\r") << QByteArray("T=+22.00 ZERO=+0000.0000 GAIN=1.0000    3\r");
+}
+
+void TstSimService::toxicReplies() {
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    m_bus->detector(5)->restart();
+    QCOMPARE(exchange(*m_bus, request, service9600N1, false).toHex(), reply.toHex());
+}
 
 void TstSimService::toxicZero() {
     m_bus->detector(5)->restart();
