@@ -96,13 +96,14 @@ SimDetector::SimDetector(const SimDetectorConfig& c, QObject* parent)
     m_regs[1] = quint16(c.id >> 16);
     m_regs[2] = quint16(c.id & 0xFFFF);
     m_regs[Gas] = quint16(c.gas);
-    m_regs[Status] =
-        quint16((c.faulty || c.faultDetails ? FaultBit : 0) | (c.warmup ? WarmupBit : 0) |
-                (c.special ? 0x0080 : 0) | (c.block ? 0x0100 : 0) | (c.setupMode ? SetupBit : 0) |
-                (c.relayClosed[0] ? 0x0400 : 0) | (c.relayClosed[1] ? 0x0800 : 0) |
-                (c.relayClosed[2] ? 0x1000 : 0));
-    m_regs[Unit] =
-        quint16((c.unit ? SecondUnitBit : 0) | (c.hideMethane ? 0x4000 : 0) | c.faultDetails);
+    m_regs[Status] = quint16((c.faulty || c.faultDetails ? FaultBit : 0) |
+                             (c.warmup ? WarmupBit : 0) | (c.special ? SpecialBit : 0) |
+                             (c.block ? BlockBit : 0) | (c.setupMode ? SetupBit : 0));
+    for (int relay = 0; relay < 3; ++relay)
+        if (c.relayClosed[relay])
+            m_regs[Status] |= quint16(1 << (RelayShift + relay));
+    m_regs[Unit] = quint16((c.unit ? SecondUnitBit : 0) | (c.hideMethane ? HideMethaneBit : 0) |
+                           c.faultDetails);
     m_regs[16] = c.firmware;
     m_regs[Range] = c.range ? c.range : gas().fullScale;
     m_regs[9] = c.threshold1;
@@ -113,11 +114,10 @@ SimDetector::SimDetector(const SimDetectorConfig& c, QObject* parent)
     m_regs[14] = c.spare[0];
     m_regs[15] = c.spare[1];
     m_regs[17] = c.spare[2];
-    m_log =
-        c.emptyLog
-            ? QByteArray(2 * LogSlots, '\0')
-            : simRealisticLog({c.address, quint8(m_regs[Line] & 0xFF), c.gas,
-                               gas().units[c.unit ? 1 : 0], quint8((m_regs[Status] >> 10) & 7)});
+    m_log = c.emptyLog ? QByteArray(2 * LogSlots, '\0')
+                       : simRealisticLog({c.address, quint8(m_regs[Line] & 0xFF), c.gas,
+                                          gas().units[c.unit ? 1 : 0],
+                                          quint8((m_regs[Status] >> RelayShift) & 7)});
     m_logNext = firstFreeSlot(m_log);
     m_alarms = alarmState(); // a detector that starts in alarm has no history of it
 }
@@ -305,8 +305,8 @@ quint8 SimDetector::writeStatus(int, quint16 value) {
     m_regs[Status] = now;
     if (!(old & SetupBit) && (now & SetupBit))
         m_point = 0; // the output is fixed at 4 mA first
-    if (((old ^ now) >> 10) & 7)
-        logEvent(SimEvent::RelaysSet, quint8((now >> 10) & 7));
+    if (((old ^ now) >> RelayShift) & 7)
+        logEvent(SimEvent::RelaysSet, quint8((now >> RelayShift) & 7));
     updateAlarms();
     return 0;
 }

@@ -111,9 +111,13 @@ private:
     static constexpr quint16 FaultBit = 0x0001;
     static constexpr quint16 AlarmBits = 0x000E;
     static constexpr quint16 WarmupBit = 0x0010;
+    static constexpr quint16 SpecialBit = 0x0080;
+    static constexpr quint16 BlockBit = 0x0100;
     static constexpr quint16 SetupBit = 0x0200;
+    static constexpr int RelayShift = 10; // relay 1, relay 2, diagnostic relay in bits 10..12
     static constexpr quint16 WritableSettings = 0x1F00; // block, setup mode, three relays
     static constexpr quint16 SecondUnitBit = 0x8000;
+    static constexpr quint16 HideMethaneBit = 0x4000;
     static constexpr quint16 OnemAPoint = 0xF111;
 
     enum Register { Line = 0, Gas = 3, Status = 4, Unit = 5, Conc = 6, Temp = 7, Range = 8 };
