@@ -55,8 +55,9 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     BindButton(ui->BtClbZero, ui->ActZero2);
     BindButton(ui->BtClbConc, ui->ActCalb);
     BindButton(ui->BtClbInit, ui->ActInit);
-    // "Найти" shows its caption alone, without a hint.
-    ui->BtFind->setToolTip(QString());
+    // "Найти" shows its caption alone, without a hint, whichever action it
+    // shows; the button copies the hint on every change, so it is never asked.
+    ui->BtFind->installEventFilter(this);
 
     const std::pair<QAction*, void (TFormMain::*)()> handlers[] = {
         {ui->ActFind, &TFormMain::ActFindExecute},
@@ -179,6 +180,10 @@ void TFormMain::Execute(QAction* action) {
 }
 
 void TFormMain::BindButton(QToolButton* button, QAction* action) {
+    // A tool button with more than one action grows a menu arrow; it shows
+    // one command at a time.
+    for (QAction* old : button->actions())
+        button->removeAction(old);
     button->setDefaultAction(action);
 }
 

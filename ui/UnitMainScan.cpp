@@ -127,6 +127,8 @@ void TFormMain::DevTreeDblClick() {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->BtFind && event->type() == QEvent::ToolTip)
+        return true;
     if (watched == ui->DevTree->viewport()) {
         if (event->type() == QEvent::MouseButtonPress) {
             const auto* me = static_cast<QMouseEvent*>(event);

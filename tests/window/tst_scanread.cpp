@@ -158,6 +158,7 @@ void TstScanRead::scanBuildsTreeInOrderFound() {
     QCOMPARE(w->StatusText(1), QString("Tx: 7"));
     QCOMPARE(w->StatusText(2), QString("Rx: 4"));
     QCOMPARE(f()->BtFind->defaultAction(), f()->ActFind);
+    QCOMPARE(f()->BtFind->actions(), QList<QAction*>{f()->ActFind}); // no menu arrow
     for (QAction* a : {f()->ActRenew, f()->ActSaveToFile, f()->ActReadLog, f()->ActDelLog})
         QVERIFY(a->isEnabled());
     QVERIFY(w->Exchange().IsOpen());
