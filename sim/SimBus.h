@@ -49,7 +49,6 @@ public:
     // Replies leave after the time request and reply take on the wire at the current
     // baud rate, plus a turnaround of 3.5 character times.
     void setWireTiming(bool on) { m_wireTiming = on; }
-    bool wireTiming() const { return m_wireTiming; }
     static int wireDelayMs(const SimLine& line, int requestBytes, int replyBytes);
     // Readings and temperatures drift every second (detectors with a noise amplitude).
     void setLive(bool on);

@@ -23,7 +23,7 @@ constexpr quint16 MaxRelative = 1000;             // 100 % of the range in thous
 constexpr int PointNominal[3] = {100, 400, 2000}; // 1, 4 and 20 mA in 0.01 mA
 constexpr int PlausibleTrim = 100; // a measured value further off is not a measurement
 
-double pow10(int digits) {
+double powerOfTen(int digits) {
     return std::pow(10.0, digits);
 }
 
@@ -157,7 +157,7 @@ bool SimDetector::setRegister(int reg, quint16 value) {
         if (setupMode()) {
             m_point = value;
         } else if (gain() != 0 && unitFactor() != 0 && m_sensitivity != 0) {
-            const double firstUnit = value / pow10(unitDigits(unitIndex())) / unitFactor();
+            const double firstUnit = value / powerOfTen(unitDigits(unitIndex())) / unitFactor();
             const double raw = firstUnit / gain() - zeroOffset();
             m_testGas = (raw - m_zeroError - m_noise) / m_sensitivity;
         }
@@ -364,7 +364,8 @@ quint8 SimDetector::selectUnit(int index) {
 quint8 SimDetector::span(quint16 value) {
     // Firmware before 6.10 took the test gas in the first unit whatever unit was selected.
     const int index = unitIndex() == 1 && m_regs[16] < 0x0610 ? 0 : unitIndex();
-    const double target = value / pow10(unitDigits(index)) / (index ? double(gas().factor) : 1.0);
+    const double target =
+        value / powerOfTen(unitDigits(index)) / (index ? double(gas().factor) : 1.0);
     const double signal = rawSignal() + zeroOffset();
     if (value == 0 || signal <= 0)
         return IllegalValue; // no test gas at the sensor: nothing to calibrate against
@@ -482,7 +483,8 @@ SimReply SimDetector::readConcentration() {
     if (gas().sensorType == 0)
         return {};
     // The raw signal before the zero offset, in units of the gas's last decimal.
-    const long raw = std::lround(std::clamp(rawSignal() * pow10(gas().digits), -9999.0, 99999.0));
+    const long raw =
+        std::lround(std::clamp(rawSignal() * powerOfTen(gas().digits), -9999.0, 99999.0));
     const QByteArray head = QString::asprintf("T=%+06.2f ZERO=%+010.4f GAIN=%06.4f", m_temperature,
                                               zeroOffset(), gain())
                                 .toLatin1();
@@ -531,7 +533,7 @@ double SimDetector::rangeInUnit() const {
     const SimGas g = gas();
     if (unitCode() == SimUnit::Lel)
         return g.fullScale ? m_regs[Range] * 100.0 / g.fullScale : 0.0;
-    return m_regs[Range] / pow10(g.digits);
+    return m_regs[Range] / powerOfTen(g.digits);
 }
 
 double SimDetector::relativeStep() const {
@@ -540,7 +542,7 @@ double SimDetector::relativeStep() const {
         return 0.1;
     const quint16 base =
         unitCode() == SimUnit::Volume && m_regs[Range] < g.fullScale ? g.fullScale : m_regs[Range];
-    return base / pow10(g.digits) / 1000.0;
+    return base / powerOfTen(g.digits) / 1000.0;
 }
 
 double SimDetector::shownInUnit() const {
@@ -551,7 +553,7 @@ double SimDetector::shownInUnit() const {
 }
 
 quint16 SimDetector::concentrationRegister() const {
-    return setupMode() ? m_point : toWord(shownInUnit() * pow10(unitDigits(unitIndex())));
+    return setupMode() ? m_point : toWord(shownInUnit() * powerOfTen(unitDigits(unitIndex())));
 }
 
 int SimDetector::pointIndex() const {

@@ -109,7 +109,6 @@ signals:
 
 private:
     static constexpr quint16 FaultBit = 0x0001;
-    static constexpr quint16 AlarmBits = 0x000E;
     static constexpr quint16 WarmupBit = 0x0010;
     static constexpr quint16 SpecialBit = 0x0080;
     static constexpr quint16 BlockBit = 0x0100;

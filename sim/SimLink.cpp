@@ -2,10 +2,12 @@
 
 #include <QSerialPort>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,8 +75,11 @@ SimPtyLink* SimPtyLink::open(QObject* parent, QString* error) {
 SimPtyLink::SimPtyLink(int master, int slave, const QString& path, QObject* parent)
     : SimLink(parent), m_master(master), m_slave(slave), m_path(path),
       m_readNotifier(new QSocketNotifier(master, QSocketNotifier::Read, this)),
-      m_writeNotifier(new QSocketNotifier(master, QSocketNotifier::Write, this)) {
+      m_writeNotifier(new QSocketNotifier(master, QSocketNotifier::Write, this)),
+      m_shareTimer(new QTimer(this)) {
     m_writeNotifier->setEnabled(false);
+    connect(m_shareTimer, &QTimer::timeout, this, [this] { ::ioctl(m_slave, TIOCNXCL); });
+    m_shareTimer->start(500);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &SimPtyLink::pump);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &SimPtyLink::flush);
 }

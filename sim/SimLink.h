@@ -5,6 +5,7 @@
 #include <QObject>
 
 class QSocketNotifier;
+class QTimer;
 class QSerialPort;
 
 // The simulator's end of the line to the tool: a pseudo-terminal or a real serial port.
@@ -31,6 +32,10 @@ signals:
 // its port without the master seeing EIO, and the settings the tool puts on its end
 // can be read back. Linux keeps the baud rate and the stop bits there but drops the
 // parity-enable flag, so the parity is not visible.
+//
+// Holding the slave open also keeps the terminal's exclusive flag (TIOCEXCL, which
+// QSerialPort sets) alive when a tool dies without closing its port; the flag is
+// cleared every half second so that a restarted tool can open the port again.
 class SimPtyLink : public SimLink {
     Q_OBJECT
 public:
@@ -51,6 +56,7 @@ private:
     QString m_path;
     QSocketNotifier* m_readNotifier;
     QSocketNotifier* m_writeNotifier;
+    QTimer* m_shareTimer;
     QByteArray m_out;
 };
 

@@ -1,5 +1,6 @@
 #include "SimTestSupport.h"
 
+#include <QFile>
 #include <QModbusDataUnit>
 #include <QModbusReply>
 #include <QModbusRtuSerialClient>
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@ private slots:
     void serialPortExchange();
     void wrongSettingsMeetSilence();
     void portCanBeReopened();
+    void portOpensAfterAToolDied();
     void modbusMasterAndServiceMode();
     void realPortFollowsTheDetectors();
 
@@ -101,6 +104,23 @@ void TstSimPty::portCanBeReopened() {
         QCOMPARE(ask(readRequest(5, 0, 1), 7), readReply(5, {0x0565}));
         m_port->close();
     }
+}
+
+// A tool killed with its port open leaves the terminal marked exclusive; only root could
+// open it again if the simulator did not clear the mark.
+void TstSimPty::portOpensAfterAToolDied() {
+    const auto exclusive = [this] {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_NOCTTY);
+        int flag = -1;
+        ::ioctl(fd, TIOCGEXCL, &flag);
+        ::close(fd);
+        return flag;
+    };
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::ioctl(fd, TIOCEXCL), 0);
+    ::close(fd); // without TIOCNXCL, as a dying process would
+    QTRY_COMPARE(exclusive(), 0);
 }
 
 void TstSimPty::modbusMasterAndServiceMode() {
