@@ -5,6 +5,7 @@
 #include "ui_UnitMain.h"
 
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -56,6 +57,7 @@ private slots:
     void stopWaitsForOutstandingRead();
     void oneShotReads();
     void progressMark();
+    void closeDuringScanEndsItFirst();
 
 private:
     ScriptedPrompts* prompts = nullptr;
@@ -340,6 +342,25 @@ void TstScanRead::progressMark() {
     w->TimerProgressTimer();
     w->TimerProgressTimer();
     QCOMPARE(w->StatusText(3), QString("Чтение лога событий  ##"));
+}
+
+void TstScanRead::closeDuringScanEndsItFirst() {
+    w->Execute(f()->ActFind);
+    QVERIFY(w->Searching && w->Exchange().IsOpen());
+    w->Searching = true;
+    w->DeviceFound(2, 9500001);
+    // The scan's end is logged while the port is still open, then it closes.
+    bool openWhenLogged = false;
+    connect(f()->Log, &QPlainTextEdit::textChanged, this, [&] {
+        if (f()->Log->toPlainText().endsWith("Поиск окончен"))
+            openWhenLogged = w->Exchange().IsOpen();
+    });
+    QVERIFY(w->close());
+    QVERIFY(openWhenLogged);
+    QCOMPARE(w->StatusText(3), QString("Поиск окончен"));
+    QVERIFY(!w->Searching && !w->TimerFind.isActive());
+    QVERIFY(!w->Exchange().IsOpen());
+    QVERIFY(!w->Devices[2]);
 }
 
 QTEST_MAIN(TstScanRead)
