@@ -29,7 +29,8 @@ public:
     explicit SessionError(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
 
-// A prompt during the session means the run went wrong: recorded, never shown.
+// A prompt during the session means something went wrong: recorded for the bench to
+// report, never shown.
 class RecordingPrompts : public Prompts {
 public:
     QStringList shown;
