@@ -1,5 +1,7 @@
 #include "Icons.h"
 
+#include <QHash>
+
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
@@ -85,7 +87,8 @@ bool draw(QPainter& p, int index) {
 
 } // namespace
 
-QIcon TreeIcon(int index) {
+namespace {
+QIcon drawIcon(int index) {
     QIcon icon;
     for (const int size : {TreeIconSize, 2 * TreeIconSize}) {
         QPixmap pixmap(size, size);
@@ -99,4 +102,14 @@ QIcon TreeIcon(int index) {
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+} // namespace
+
+QIcon TreeIcon(int index) {
+    // Drawn once: every block decode sets a node's icon again.
+    static QHash<int, QIcon> drawn;
+    const auto it = drawn.constFind(index);
+    if (it != drawn.constEnd())
+        return *it;
+    return drawn[index] = drawIcon(index);
 }

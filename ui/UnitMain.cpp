@@ -1,5 +1,6 @@
 #include "UnitMain.h"
 
+#include "Cp1251.h"
 #include "Device.h"
 #include "ui_UnitMain.h"
 
@@ -13,7 +14,9 @@
 
 namespace {
 constexpr int kStatusWidths[4] = {300, 90, 90, 50};
-}
+// About a hundred register dumps; older lines stay in the saved log.
+constexpr int kShownLogLines = 2000;
+} // namespace
 
 TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TFormMain>()), prompts(prompts_) {
@@ -112,6 +115,7 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     QSizePolicy keep = ui->DevPanel->sizePolicy();
     keep.setRetainSizeWhenHidden(true);
     ui->DevPanel->setSizePolicy(keep);
+    ui->Log->setMaximumBlockCount(kShownLogLines);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     Devices.fill(nullptr);
     for (QAction* a : {ui->ActRenew, ui->ActZero, ui->ActZero2, ui->ActCalb, ui->ActInit,
@@ -196,8 +200,11 @@ QString TFormMain::StatusText(int panel) const {
 void TFormMain::LogAppend(const QString& entry) {
     // Each entry starts a new line and every line break in it (CR LF in a
     // register dump) starts another, so a dump ending in CR LF is followed
-    // by exactly one empty line, as in the saved file.
+    // by exactly one empty line, in the window as in the saved file.
     ui->Log->appendPlainText(entry);
+    // The whole log is kept as the file's bytes, a byte a character; the
+    // window shows only its tail, as a text document costs many times more.
+    ExchangeLog += Cp1251Lines({entry});
 }
 
 void TFormMain::SetStatusText(int panel, const QString& text) {

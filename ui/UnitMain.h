@@ -168,6 +168,8 @@ private:
     ModbusExchange* Modbus;
     std::array<QLabel*, 4> statusPanels{};
     QMenu* MenuLog = nullptr;
+    // The exchange log in full, as the saved file's bytes.
+    QByteArray ExchangeLog;
     QFileSystemWatcher* portWatcher = nullptr;
     QPointer<TAboutBox> AboutBox;
     bool closed = false;

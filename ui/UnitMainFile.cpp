@@ -1,29 +1,16 @@
 // Saving the exchange log to a file, and the help window.
 #include "UnitMain.h"
 
-#include "Cp1251.h"
 #include "UnitAbout.h"
 #include "ui_UnitMain.h"
 
 #include <QDir>
 #include <QSaveFile>
-#include <QTextBlock>
 
 namespace {
 
 const QString kLogFilter = QStringLiteral("KPX log files (*.kpx)|*.KPX|Any file (*.*)|*.*");
 const QString kLogSuffix = QStringLiteral("log");
-
-// The log's lines exactly as shown: one per text block, the empty line after
-// each register dump included.
-QStringList shownLines(const QPlainTextEdit& log) {
-    QStringList lines;
-    if (log.document()->isEmpty())
-        return lines;
-    for (QTextBlock b = log.document()->firstBlock(); b.isValid(); b = b.next())
-        lines << b.text();
-    return lines;
-}
 
 // Unbuffered, a short write is seen at once and asked again, so the error
 // that stopped it (a full disk) is the one reported; QSaveFile of Qt 6.4
@@ -56,7 +43,7 @@ void TFormMain::ActSaveToFileExecute() {
     const QString path = prompts->saveFileName(kLogFilter, kLogSuffix);
     if (path.isEmpty())
         return;
-    const QString failure = writeFile(path, Cp1251Lines(shownLines(*ui->Log)));
+    const QString failure = writeFile(path, ExchangeLog);
     if (!failure.isEmpty())
         prompts->error(failure);
 }

@@ -51,6 +51,7 @@ private slots:
     void savedBytes_data();
     void savedBytes();
     void savedAfterScan();
+    void longLogIsSavedWhole();
     void replacesExistingFile();
     void cancelledDialogWritesNothing();
     void writeFailure_data();
@@ -121,6 +122,22 @@ void TstFileHelp::savedBytes() {
     QCOMPARE(prompts->shown, QStringList{kFilter});
     QCOMPARE(readAll(path).toHex(), bytes.toHex());
     QCOMPARE(f()->Log->toPlainText(), shown); // saving does not clear the log
+}
+
+// The window shows only the log's tail; the file gets every line.
+void TstFileHelp::longLogIsSavedWhole() {
+    QByteArray expected;
+    for (int i = 0; i < 1500; ++i) {
+        w->LogAppend(QStringLiteral("Прибор:1  Функция:03  Регистр:0006 = %1\r\n")
+                         .arg(i, 4, 16, QLatin1Char('0')));
+        const QByteArray value = QByteArray::number(i, 16).rightJustified(4, '0');
+        expected += dumpLine("1", "03", "0006", value.constData()) + kCrLf;
+    }
+    QVERIFY(f()->Log->document()->blockCount() < 3000);
+    const QString path = dir->filePath("long.kpx");
+    save(path);
+    QCOMPARE(readAll(path).size(), expected.size());
+    QCOMPARE(readAll(path), expected);
 }
 
 // The whole road: a scan that finds one detector, then "Сохр.".
