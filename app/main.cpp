@@ -1,7 +1,4 @@
-#include "UnitAbout.h"
-#include "UnitDlg.h"
-#include "UnitLog.h"
-#include "UnitMain.h"
+#include "AppWindows.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,19 +21,8 @@ int main(int argc, char* argv[]) {
     parser.process(app);
 
     try {
-        // The first window created is the main window; the others stay hidden
-        // until asked for.
-        TFormMain formMain;
-        TFormDlg formDlg(&formMain);
-        TAboutBox aboutBox(&formMain);
-        TFormLog formLog(&formMain);
-        for (QWidget* w : {static_cast<QWidget*>(&formDlg), static_cast<QWidget*>(&aboutBox),
-                           static_cast<QWidget*>(&formLog)}) {
-            w->setWindowFlag(Qt::Window);
-            // Closing the main window ends the program whatever else is open.
-            w->setAttribute(Qt::WA_QuitOnClose, false);
-        }
-        formMain.SetHelpWindow(&aboutBox);
+        AppWindows windows;
+        TFormMain& formMain = windows.formMain;
         if (parser.isSet(portOption))
             formMain.PreselectPort(parser.value(portOption));
         formMain.show();

@@ -1,10 +1,7 @@
 #include "ColdStart.h"
 
+#include "AppWindows.h"
 #include "Clock.h"
-#include "UnitAbout.h"
-#include "UnitDlg.h"
-#include "UnitLog.h"
-#include "UnitMain.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -72,18 +69,10 @@ double runOnceMs(const QProcessEnvironment& env, QString* error) {
 } // namespace
 
 int ColdStart::runChild(int argc, char* argv[]) {
-    // The same windows, in the same order, as the program's main().
+    // The same windows, in the same order, as the program's start-up.
     QApplication app(argc, argv);
-    TFormMain formMain;
-    TFormDlg formDlg(&formMain);
-    TAboutBox aboutBox(&formMain);
-    TFormLog formLog(&formMain);
-    for (QWidget* w : {static_cast<QWidget*>(&formDlg), static_cast<QWidget*>(&aboutBox),
-                       static_cast<QWidget*>(&formLog)}) {
-        w->setWindowFlag(Qt::Window);
-        w->setAttribute(Qt::WA_QuitOnClose, false);
-    }
-    formMain.SetHelpWindow(&aboutBox);
+    AppWindows windows;
+    TFormMain& formMain = windows.formMain;
     FirstFrame probe(&formMain);
     app.installEventFilter(&probe);
     formMain.show();
