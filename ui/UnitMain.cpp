@@ -93,12 +93,10 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
 
     MenuLog = new QMenu(this);
     MenuLog->setObjectName(QStringLiteral("MenuLog"));
-    QAction* n1 = MenuLog->addAction(ui->ActReadLog->text());
+    QAction* n1 = MenuLog->addAction(QStringLiteral("Читать лог событий"));
     n1->setObjectName(QStringLiteral("N1"));
-    QAction* n2 = MenuLog->addAction(ui->ActDelLog->text());
+    QAction* n2 = MenuLog->addAction(QStringLiteral("Стереть лог событий"));
     n2->setObjectName(QStringLiteral("N2"));
-    n1->setText(QStringLiteral("Читать лог событий"));
-    n2->setText(QStringLiteral("Стереть лог событий"));
     // The items follow their actions' enabled state and run their handlers.
     for (auto [item, action] : {std::pair{n1, ui->ActReadLog}, std::pair{n2, ui->ActDelLog}}) {
         item->setEnabled(action->isEnabled());
