@@ -63,8 +63,12 @@ void TstEndToEnd::scanSelectAndWatch() {
     QVERIFY2(third - second > 1800 && third - second < 2200,
              qPrintable(QString::number(third - second)));
 
-    if (const QByteArray shot = qgetenv("KPX_SCREENSHOT"); !shot.isEmpty())
+    // Each read sets the caption to the node first, then the decode adds the
+    // version and status: the picture waits for a whole pass.
+    if (const QByteArray shot = qgetenv("KPX_SCREENSHOT"); !shot.isEmpty()) {
+        QTRY_VERIFY(f->DevPanelCaption->text().contains("(v8.40)"));
         w.grab().save(QString::fromLocal8Bit(shot));
+    }
 
     w.Execute(f->ActReadStop);
     QVERIFY(!w.TimerRead.isActive() && !w.Reading);
