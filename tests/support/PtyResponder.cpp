@@ -1,5 +1,7 @@
 #include "PtyResponder.h"
 
+#include "SimProtocol.h"
+
 #include <fcntl.h>
 #include <stdexcept>
 #include <stdlib.h>
@@ -55,17 +57,6 @@ void PtyResponder::onReadable() {
     }
 }
 
-quint16 PtyResponder::crc16(const QByteArray& data) {
-    quint16 crc = 0xFFFF;
-    for (const char c : data) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
 QByteArray PtyResponder::withCrc(const QByteArray& body) {
-    const quint16 crc = crc16(body);
-    return body + char(crc & 0xFF) + char(crc >> 8);
+    return SimProtocol::withCrc(body);
 }

@@ -24,7 +24,6 @@ public:
     // Simulates the line going away (an adapter pulled out).
     void hangUp();
 
-    static quint16 crc16(const QByteArray& data);
     static QByteArray withCrc(const QByteArray& body);
 
 private:
