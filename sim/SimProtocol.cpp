@@ -86,22 +86,24 @@ QByteArray readReply(quint8 address, const QList<quint16>& values) {
     return withCrc(frame);
 }
 
-QByteArray writeRequest(quint8 address, quint16 reg, quint16 value) {
+namespace {
+// Both requests are the address, the function and two words.
+QByteArray twoWordRequest(quint8 address, quint8 function, quint16 first, quint16 second) {
     QByteArray frame;
     frame.append(char(address));
-    frame.append(char(WriteSingle));
-    appendWord(frame, reg);
-    appendWord(frame, value);
+    frame.append(char(function));
+    appendWord(frame, first);
+    appendWord(frame, second);
     return withCrc(frame);
+}
+} // namespace
+
+QByteArray writeRequest(quint8 address, quint16 reg, quint16 value) {
+    return twoWordRequest(address, WriteSingle, reg, value);
 }
 
 QByteArray readRequest(quint8 address, quint16 start, quint16 count) {
-    QByteArray frame;
-    frame.append(char(address));
-    frame.append(char(ReadHolding));
-    appendWord(frame, start);
-    appendWord(frame, count);
-    return withCrc(frame);
+    return twoWordRequest(address, ReadHolding, start, count);
 }
 
 namespace {
