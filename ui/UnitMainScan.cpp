@@ -49,7 +49,7 @@ void TFormMain::ActFindExecute() {
 
 void TFormMain::TimerFindTimer() {
     ++ScanAddr;
-    if (ScanAddr > kLastAddress || ScanAddr == 0) {
+    if (ScanAddr > kLastAddress) {
         Execute(ui->ActStop);
         return;
     }
