@@ -59,9 +59,9 @@ public:
     QList<qint64> handledAt;
     QList<qint64> decodedAt;
 
-    int DecodeBlock(int function, int address, const RegisterBlock& block, int first,
-                    int last) override {
-        const int result = TFormMain::DecodeBlock(function, address, block, first, last);
+    DecodeResult DecodeBlock(int function, int address, const RegisterBlock& block, int first,
+                             int last) override {
+        const DecodeResult result = TFormMain::DecodeBlock(function, address, block, first, last);
         decodedAt << monotonicNs();
         recheck();
         return result;

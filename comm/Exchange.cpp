@@ -1,8 +1,13 @@
 #include "Exchange.h"
 
+#include "PanelRules.h"
+#include "RegisterMap.h"
+
 #include <QModbusReply>
 #include <QModbusRtuSerialClient>
 #include <QVariant>
+
+using namespace kpx;
 
 namespace {
 // The pause between the end of a reply and the next request is to be 15 ms.
@@ -12,12 +17,22 @@ namespace {
 constexpr int kInterFrameDelayUs = 14000;
 constexpr int kDefaultTimeoutMs = 1000;
 constexpr int kBlockTimeoutMs = 1000;
-constexpr int kBlockRegisters = 19;
-constexpr int kFunctionRead = 3;
-constexpr int kFunctionWrite = 6;
 
 QString hex(int value, int digits) {
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+// Which continuation takes a normal reply; the first row that applies wins.
+enum class Route { DeviceFound, SettingsStep, CommandEcho, Decode };
+
+Route RouteOf(const MainState& st, int function) {
+    if (st.Searching)
+        return Route::DeviceFound;
+    if (function == Function::Write && st.Writing)
+        return Route::SettingsStep;
+    if (function == Function::Write && st.CmdPending)
+        return Route::CommandEcho;
+    return Route::Decode;
 }
 } // namespace
 
@@ -46,7 +61,7 @@ QString ExceptionText(int code) {
 
 QString DumpReply(const ModbusReplyData& reply, RegisterBlock& block) {
     QString lines;
-    if (reply.regs.isEmpty() || reply.regs.first().first >= 19)
+    if (reply.regs.isEmpty() || reply.regs.first().first >= RegisterCount)
         return lines;
     for (const auto& [reg, value] : reply.regs) {
         // A malformed reply may claim more registers than the buffer holds;
@@ -134,15 +149,15 @@ int ModbusExchange::Timeout() const {
 
 void ModbusExchange::ReadBlock(int address) {
     SetTimeout(kBlockTimeoutMs);
-    send(address, kFunctionRead, 0, kBlockRegisters);
+    send(address, Function::Read, Reg::Line, RegisterCount);
 }
 
 void ModbusExchange::Probe(int address) {
-    send(address, kFunctionRead, 1, 2);
+    send(address, Function::Read, Reg::SerialHigh, 2);
 }
 
 void ModbusExchange::WriteRegister(int address, int reg, quint16 value) {
-    send(address, kFunctionWrite, reg, value);
+    send(address, Function::Write, reg, value);
 }
 
 void ModbusExchange::send(int address, int function, int start, int countOrValue) {
@@ -153,7 +168,7 @@ void ModbusExchange::send(int address, int function, int start, int countOrValue
         throw HandlerError(QStringLiteral("Port %1 is not open").arg(portName_));
 
     QModbusReply* reply = nullptr;
-    if (function == kFunctionRead) {
+    if (function == Function::Read) {
         reply = master_->sendReadRequest(
             QModbusDataUnit(QModbusDataUnit::HoldingRegisters, start, quint16(countOrValue)),
             address);
@@ -248,7 +263,7 @@ void ModbusExchange::ModbusModbusReply(const ModbusReplyData& reply) {
         st_.CmdPending = false;
         if (st_.CurrWriting)
             endCurrentAdjustment();
-        if (st_.WriteReg == 3) {
+        if (st_.WriteReg == Reg::Gas) {
             host_.SetStatusText(3, QString());
             host_.ShowMessage(QStringLiteral("Параметры изменены!\rСмена газа невозможна."));
             host_.StartReadOnes(1000);
@@ -262,30 +277,32 @@ void ModbusExchange::ModbusModbusReply(const ModbusReplyData& reply) {
     if (!dump.isEmpty())
         host_.LogAppend(dump);
 
-    if (st_.Searching) {
+    switch (RouteOf(st_, reply.function)) {
+    case Route::DeviceFound:
+        // A probe asks for the two words of the identification number.
         if (reply.regs.size() == 2)
             host_.DeviceFound(reply.slave,
                               uint32_t(reply.regs[0].second) << 16 | reply.regs[1].second);
         return;
-    }
-    if (reply.function == kFunctionWrite && st_.Writing) {
-        if (!reply.regs.isEmpty() && host_.SettingsStep(reply.regs.first().first) == 2)
+    case Route::SettingsStep:
+        if (!reply.regs.isEmpty() &&
+            host_.SettingsStep(reply.regs.first().first) == StepResult::ReadAgain)
             host_.StartReadOnes(1000);
         return;
-    }
-    if (reply.function == kFunctionWrite && st_.CmdPending) {
-        const bool keep =
-            !reply.regs.isEmpty() &&
-            host_.CommandEcho(reply.regs.first().first, reply.regs.first().second) == 2;
-        if (!keep)
+    case Route::CommandEcho:
+        if (reply.regs.isEmpty() ||
+            host_.CommandEcho(reply.regs.first().first, reply.regs.first().second) !=
+                EchoResult::KeepPending)
             st_.CmdPending = false;
         return;
+    case Route::Decode:
+        break;
     }
     st_.Updating = true;
     const int selected = host_.SelectedAddress();
     if (selected >= 0 && reply.slave == selected && !reply.regs.isEmpty()) {
         if (host_.DecodeBlock(reply.function, reply.slave, block_, reply.regs.first().first,
-                              reply.regs.last().first) != 0)
+                              reply.regs.last().first) != DecodeResult::Rejected)
             host_.EnableDevPanel();
     }
     st_.Reading = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExchangeHost.h"
+#include "MainState.h"
 #include "PortSettings.h"
 
 #include <QList>
@@ -22,26 +24,6 @@ public:
     QString text() const { return QString::fromStdString(what()); }
 };
 
-// The main window's mode flags and counters. Every command sets its flag and
-// sends a request; replies are routed by these flags alone.
-struct MainState {
-    bool Searching = false;
-    bool Reading = false;
-    bool Writing = false;
-    int16_t WriteReg = 0;
-    bool CmdPending = false;
-    bool CurrWriting = false;
-    bool LogReading = false;
-    bool LogErasing = false;
-    bool Updating = false;
-    bool ReplyGot = false;
-    uint8_t ScanAddr = 0;
-    int32_t TxCount = 0;
-    int32_t RxCount = 0;
-    bool ReadTimerWas = false;
-    QString ProgressText;
-};
-
 // A reply as the handler sees it: normal replies carry (register, value)
 // pairs; exception replies carry only the code.
 struct ModbusReplyData {
@@ -55,38 +37,10 @@ struct ModbusReplyData {
 // "Illegal data address (02h)" and the rest.
 QString ExceptionText(int code);
 
-// Register block buffer, indexed by register number.
-using RegisterBlock = std::array<quint16, 20>;
-
 // Stores a normal reply's registers into the block and returns the dump
-// lines for the exchange log (empty for registers 19 and up).
+// lines for the exchange log (empty when the first register is past the
+// block, as for the service-mode switch).
 QString DumpReply(const ModbusReplyData& reply, RegisterBlock& block);
-
-// What the exchange needs from the window that owns it: its continuations,
-// its timers and its way of telling the user.
-class ExchangeHost {
-public:
-    virtual ~ExchangeHost() = default;
-    virtual void LogAppend(const QString& entry) = 0;
-    virtual void SetStatusText(int panel, const QString& text) = 0;
-    virtual void ShowMessage(const QString& text) = 0;
-
-    virtual void DeviceFound(int address, uint32_t id) = 0;
-    virtual int SettingsStep(int reg) = 0;
-    virtual int CommandEcho(int reg, quint16 value) = 0;
-    virtual int DecodeBlock(int function, int address, const RegisterBlock& block, int first,
-                            int last) = 0;
-
-    // Address of the selected detector, or -1 when none is selected.
-    virtual int SelectedAddress() const = 0;
-    virtual void EnableDevPanel() = 0;
-    virtual void EnableCurrButton() = 0;
-    virtual void StartReadOnes(int intervalMs) = 0;
-    virtual void StopProgress() = 0;
-    virtual void StopWriteTimer() = 0;
-    // The port failed under way (an adapter pulled out); it is closed now.
-    virtual void PortLost(const QString& reason) = 0;
-};
 
 // The Modbus RTU master of the main window with the program's three request
 // operations and the reply and time-out handling. Holds no request table:

@@ -4,6 +4,8 @@
 #include <array>
 #include <utility>
 
+namespace kpx {
+
 namespace {
 
 // The upper half of Windows-1251, byte 0x80 + i to its character; 0x98, unassigned
@@ -97,3 +99,5 @@ QString FromCp1251(const QByteArray& bytes) {
         out[i] = in[i] < 0x80 ? char16_t(in[i]) : kUpperHalf[size_t(in[i] - 0x80)];
     return text;
 }
+
+} // namespace kpx

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+namespace kpx {
+
 // The exchange-log file is read on Windows PCs with the Cyrillic 8-bit code
 // page, so it is written in Windows-1251 with CR LF line ends and no byte
 // order mark.
@@ -15,3 +17,5 @@ QByteArray Cp1251Lines(const QStringList& lines);
 
 // Text from Windows-1251 bytes; every byte maps to one character.
 QString FromCp1251(const QByteArray& bytes);
+
+} // namespace kpx

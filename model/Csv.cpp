@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 
+namespace kpx {
+
 namespace {
 
 constexpr char16_t Quote = u'"';
@@ -165,3 +167,5 @@ QVector<QStringList> CsvOverlay(const QVector<QStringList>& cells,
     }
     return grid;
 }
+
+} // namespace kpx

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVector>
 
+namespace kpx {
+
 // Event-log files: one line per grid row, fields separated by ';'.
 
 // Writes the rows as UTF-8 with a byte-order mark, every line ending in
@@ -36,3 +38,5 @@ CsvReadResult CsvRead(const QByteArray& bytes);
 // empty cells, and the result has exactly one row per line.
 QVector<QStringList> CsvOverlay(const QVector<QStringList>& cells,
                                 const QVector<QStringList>& lines);
+
+} // namespace kpx

@@ -2,6 +2,8 @@
 
 #include "RegisterMap.h"
 
+namespace kpx {
+
 namespace {
 
 struct KindBand {
@@ -77,3 +79,5 @@ bool GasGate(int kind, uint16_t version) {
 bool UnitGate(int kind, uint16_t version) {
     return versionBelow(kind, version, UnitGateLimits);
 }
+
+} // namespace kpx

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace kpx {
+
 constexpr int RegisterCount = 19;
 
 // What the tool knows about one detector on the bus. Registers start at zero:
@@ -53,3 +55,5 @@ bool FirmwareBelow(const TDevice& device, FirmwareLimits limits);
 bool MethaneGate(int kind, uint16_t version);
 bool GasGate(int kind, uint16_t version);
 bool UnitGate(int kind, uint16_t version);
+
+} // namespace kpx

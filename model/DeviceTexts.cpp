@@ -4,6 +4,8 @@
 
 #include <iterator>
 
+namespace kpx {
+
 namespace {
 
 constexpr unsigned OxygenCode = 23;
@@ -99,3 +101,5 @@ QString GasCaption(const stGas& row) {
 QString RangeHint(const stGas& row) {
     return row.RangeEditable != 0 ? QString::fromUtf8("<Ввод> для записи в прибор") : QString();
 }
+
+} // namespace kpx

@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstdint>
 
+namespace kpx {
+
 // Caption of a kind's group node in the device tree; empty for an unknown kind.
 QString KindCaption(int kind);
 
@@ -32,3 +34,5 @@ QString GasCaption(const stGas& row);
 
 // Hint of the range box: Enter writes the range, where the row allows it.
 QString RangeHint(const stGas& row);
+
+} // namespace kpx

@@ -4,6 +4,8 @@
 #include <array>
 #include <initializer_list>
 
+namespace kpx {
+
 namespace {
 
 using Edition = std::array<stGas, GasRowCount>;
@@ -249,3 +251,5 @@ int GasCodeForListIndex(const stGas* table, int listIndex, int hideMethane) {
     }
     return code;
 }
+
+} // namespace kpx

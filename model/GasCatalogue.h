@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <cstdint>
 
+namespace kpx {
+
 // One row of the gas catalogue. Field order and types follow the detector's
 // own table; see GasCatalogue.cpp for the two editions.
 struct stGas {
@@ -57,3 +59,5 @@ int GasListIndex(const stGas& row, int hideMethane);
 // The gas code written for a list index. The last matching row wins; an
 // index that matches nothing (or no selection, -1) gives propane (2).
 int GasCodeForListIndex(const stGas* table, int listIndex, int hideMethane);
+
+} // namespace kpx

@@ -2,6 +2,8 @@
 
 #include "GasCatalogue.h"
 
+namespace kpx {
+
 namespace {
 
 const QString PercentOfRange = QStringLiteral(" % диапазона измерения");
@@ -173,3 +175,5 @@ QVector<LogRow> FillLog(const QByteArray& raw) {
     }
     return rows;
 }
+
+} // namespace kpx

@@ -5,6 +5,8 @@
 #include <QVector>
 #include <array>
 
+namespace kpx {
+
 // The detector's event log as read through the service channel: four blocks
 // of 264 bytes, each an 8-byte preamble followed by 128 slots of two bytes
 // (event code, event parameter).
@@ -62,3 +64,5 @@ LogRow LogHeaderRow();
 // events rather than reading past its end; bytes beyond RawLogSize are
 // ignored.
 QVector<LogRow> FillLog(const QByteArray& raw);
+
+} // namespace kpx

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kpx {
+
 namespace {
 
 QChar& separatorSlot() {
@@ -113,3 +115,5 @@ QString fixed(double x, int d) {
     }
     return withSeparator(withSign(x, text));
 }
+
+} // namespace kpx

@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QString>
 
+namespace kpx {
+
 // Every number the panel shows goes through these two formats, with the
 // decimal separator of the user's locale. Exponents are written as in
 // "1.235E4" and "1E-6".
@@ -21,3 +23,5 @@ QString general(double x, int p);
 // and the application may set it.
 QChar DecimalSeparator();
 void SetDecimalSeparator(QChar separator);
+
+} // namespace kpx

@@ -1,5 +1,7 @@
 #include "RegisterMap.h"
 
+namespace kpx {
+
 DetectorLineSettings DecodeLineWord(uint16_t word) {
     return DetectorLineSettings{word >> 8, (word & 0x0F) - 1, (word >> 4) & 3,
                                 ((word >> 6) & 3) - 1};
@@ -18,3 +20,5 @@ uint16_t SettingsStatusWord(uint16_t stored, bool block, int relay1, int relay2,
     const int relayWord = (block ? 256 : 0) + relay1 * 1024 + relay2 * 2048 + relayD * 4096;
     return static_cast<uint16_t>((stored & StatusBit::KeptBySettingsWrite) + relayWord);
 }
+
+} // namespace kpx

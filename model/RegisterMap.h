@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace kpx {
+
 // Holding registers of the detector, by number.
 namespace Reg {
 constexpr int Line = 0;
@@ -82,3 +84,5 @@ int UnitIndex(uint16_t unitWord);
 // Register 4 as the parameters write sends it: the stored word with the
 // block and relay settings replaced (relay index 1 = normally closed).
 uint16_t SettingsStatusWord(uint16_t stored, bool block, int relay1, int relay2, int relayD);
+
+} // namespace kpx

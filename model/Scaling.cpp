@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kpx {
+
 namespace {
 
 double powerOfTen(int digits) {
@@ -191,3 +193,5 @@ float RangeScale(const stGas& row, int unitIndex) {
     }
     return static_cast<float>(powerOfTen(row.Digits));
 }
+
+} // namespace kpx

@@ -5,6 +5,8 @@
 #include <QString>
 #include <cstdint>
 
+namespace kpx {
+
 // Register values to what the detector panel shows, and back. The row is the
 // catalogue row of the detector's gas, the unit index the entry selected in
 // the unit list (0 = the row's first unit).
@@ -83,3 +85,5 @@ float ThresholdScale(const stGas& row, int unitIndex, float rangeShown, uint16_t
 
 // Register units per shown unit of the measuring range.
 float RangeScale(const stGas& row, int unitIndex);
+
+} // namespace kpx

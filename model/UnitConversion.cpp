@@ -2,6 +2,8 @@
 
 #include "NumberFormat.h"
 
+namespace kpx {
+
 namespace {
 
 float scaled(float x, float a) {
@@ -45,3 +47,5 @@ PanelValues ConvertUnits(const PanelValues& shown, const stGas& row, int newUnit
         convertBox(shown.zeroZone, a, false),
     };
 }
+
+} // namespace kpx

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+namespace kpx {
+
 // What the detector panel shows in the current unit and converts when the
 // user picks the other unit of the gas.
 struct PanelValues {
@@ -26,3 +28,5 @@ float UnitConversionFactor(const stGas& row, int newUnitIndex);
 // conversion there and back may not restore the original values. A
 // concentration text that is not a number is left as it is.
 PanelValues ConvertUnits(const PanelValues& shown, const stGas& row, int newUnitIndex);
+
+} // namespace kpx

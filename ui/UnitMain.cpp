@@ -12,6 +12,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+using namespace kpx;
+
 namespace {
 constexpr int kStatusWidths[4] = {300, 90, 90, 50};
 // About a hundred register dumps; older lines stay in the saved log.
@@ -189,7 +191,7 @@ void TFormMain::BindButton(QToolButton* button, QAction* action) {
     button->setDefaultAction(action);
 }
 
-QString TFormMain::StatusText(int panel) const {
+QString TFormMain::StatusPanelText(int panel) const {
     return statusPanels[size_t(panel)]->text();
 }
 

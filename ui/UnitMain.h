@@ -18,7 +18,9 @@ class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
+namespace kpx {
 struct TDevice;
+}
 
 namespace Ui {
 class TFormMain;
@@ -40,7 +42,7 @@ public:
     // The window "Помощь" shows, created once at start-up.
     void SetHelpWindow(TAboutBox* box);
 
-    QString StatusText(int panel) const;
+    QString StatusPanelText(int panel) const;
     Ui::TFormMain* Form() const { return ui.get(); }
     ModbusExchange& Exchange() { return *Modbus; }
 
@@ -54,14 +56,14 @@ public:
     QTimer TimerFind, TimerRead, TimerReadOnes, Timer5sec, TimerProgress, TimerWrite;
 
     // Shared state besides the flags in MainState.
-    std::array<TDevice*, 248> Devices{};
+    std::array<kpx::TDevice*, 248> Devices{};
     std::array<QTreeWidgetItem*, 4> KindNode{};
     QTreeWidgetItem* SelNode = nullptr;
     QTreeWidgetItem* DownNode = nullptr;
     QTreeWidgetItem* CmdNode = nullptr;
     // The catalogue edition in force for the selected detector; every
     // decoding pass picks it afresh.
-    const stGas* GasTable = GasEditionB();
+    const kpx::stGas* GasTable = kpx::GasEditionB();
     // List bookkeeping of the last decoding pass: 1 when the gas list starts
     // after methane, and the unit index the panel's values are expressed in.
     uint8_t HideMethane = 0;
@@ -118,10 +120,10 @@ public:
     void SetStatusText(int panel, const QString& text) override;
     void ShowMessage(const QString& text) override;
     void DeviceFound(int address, uint32_t id) override;
-    int SettingsStep(int reg) override;
-    int CommandEcho(int reg, quint16 value) override;
-    int DecodeBlock(int function, int address, const RegisterBlock& block, int first,
-                    int last) override;
+    StepResult SettingsStep(int reg) override;
+    EchoResult CommandEcho(int reg, quint16 value) override;
+    DecodeResult DecodeBlock(int function, int address, const RegisterBlock& block, int first,
+                             int last) override;
     int SelectedAddress() const override;
     void EnableDevPanel() override;
     void EnableCurrButton() override;
@@ -149,17 +151,17 @@ private:
     struct DecodeStep;
     enum class PassGoes { On, EndsAfterEcho, EndsWithoutRecord };
     PassGoes DecodeRegister(const DecodeStep& step);
-    PassGoes DecodeLine(const DecodeStep& step);
+    PassGoes ApplyLineWord(const DecodeStep& step);
     QTreeWidgetItem* EchoNode(int address) const;
     void MoveDetector(int address, int newAddress, QTreeWidgetItem* node);
-    void DecodeGas(const DecodeStep& step);
-    PassGoes DecodeStatus(const DecodeStep& step);
-    void DecodeUnit(const DecodeStep& step);
-    void DecodeConcentration(const DecodeStep& step);
-    void DecodeRange(const DecodeStep& step);
-    void DecodeRelative(const DecodeStep& step);
-    void DecodeVersion(const DecodeStep& step);
-    void DecodeCurrent(const DecodeStep& step);
+    void ApplyGas(const DecodeStep& step);
+    PassGoes ApplyStatus(const DecodeStep& step);
+    void ApplyUnit(const DecodeStep& step);
+    void ApplyConcentration(const DecodeStep& step);
+    void ApplyRange(const DecodeStep& step);
+    void ApplyRelative(const DecodeStep& step);
+    void ApplyVersion(const DecodeStep& step);
+    void ApplyCurrent(const DecodeStep& step);
     void ForgetNode(const QTreeWidgetItem* node);
 
     std::unique_ptr<Ui::TFormMain> ui;

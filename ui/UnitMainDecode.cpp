@@ -2,7 +2,6 @@
 // echo of a write that no chain claimed, becomes its record and its panel.
 #include "UnitMain.h"
 
-#include "Decoding.h"
 #include "Device.h"
 #include "DeviceTexts.h"
 #include "Icons.h"
@@ -14,6 +13,8 @@
 #include <algorithm>
 #include <iterator>
 #include <utility>
+
+using namespace kpx;
 
 struct TFormMain::DecodeStep {
     int function;
@@ -65,13 +66,13 @@ void showAll(std::initializer_list<QWidget*> widgets, bool visible) {
 
 } // namespace
 
-int TFormMain::DecodeBlock(int function, int address, const RegisterBlock& block, int first,
-                           int last) {
+DecodeResult TFormMain::DecodeBlock(int function, int address, const RegisterBlock& block,
+                                    int first, int last) {
     const bool selected =
         address >= 0 && address < int(Devices.size()) && address == SelectedAddress();
     TDevice* device = selected ? Devices[size_t(address)] : nullptr;
     if (!BlockAccepted(first, last) || !device)
-        return 0;
+        return DecodeResult::Rejected;
     // A message box or the stop of the reading cycle inside the pass
     // processes events, and a reply arriving then refills the exchange's
     // buffer: keep the values this pass was called with.
@@ -91,47 +92,47 @@ int TFormMain::DecodeBlock(int function, int address, const RegisterBlock& block
         case PassGoes::On:
             break;
         case PassGoes::EndsAfterEcho:
-            return 2;
+            return DecodeResult::EndedAtEcho;
         case PassGoes::EndsWithoutRecord:
-            return 1;
+            return DecodeResult::Shown;
         }
     }
-    return 1;
+    return DecodeResult::Shown;
 }
 
 TFormMain::PassGoes TFormMain::DecodeRegister(const DecodeStep& step) {
     switch (step.reg) {
     case Reg::Line:
-        return DecodeLine(step);
+        return ApplyLineWord(step);
     case Reg::Gas:
-        DecodeGas(step);
+        ApplyGas(step);
         break;
     case Reg::Status:
-        return DecodeStatus(step);
+        return ApplyStatus(step);
     case Reg::UnitAndFaults:
-        DecodeUnit(step);
+        ApplyUnit(step);
         break;
     case Reg::Concentration:
-        DecodeConcentration(step);
+        ApplyConcentration(step);
         break;
     case Reg::Temperature:
         ui->EditTemp->setText(TemperatureText(step.value));
         break;
     case Reg::Range:
-        DecodeRange(step);
+        ApplyRange(step);
         break;
     case Reg::Limit1:
     case Reg::Limit2:
     case Reg::Magnet:
     case Reg::Hysteresis:
     case Reg::ZeroZone:
-        DecodeRelative(step);
+        ApplyRelative(step);
         break;
     case Reg::Version:
-        DecodeVersion(step);
+        ApplyVersion(step);
         break;
     case Reg::Current:
-        DecodeCurrent(step);
+        ApplyCurrent(step);
         break;
     default: // the identification number and reserved words are kept, not shown
         break;
@@ -139,7 +140,7 @@ TFormMain::PassGoes TFormMain::DecodeRegister(const DecodeStep& step) {
     return PassGoes::On;
 }
 
-TFormMain::PassGoes TFormMain::DecodeLine(const DecodeStep& step) {
+TFormMain::PassGoes TFormMain::ApplyLineWord(const DecodeStep& step) {
     const DetectorLineSettings line = DecodeLineWord(step.value);
     ui->SEditAddr->setValue(line.address);
     ui->CBoxBaud->setCurrentIndex(line.baudIndex);
@@ -227,13 +228,13 @@ void TFormMain::ForgetNode(const QTreeWidgetItem* node) {
     }
 }
 
-void TFormMain::DecodeGas(const DecodeStep& step) {
+void TFormMain::ApplyGas(const DecodeStep& step) {
     ui->SecGas->setTitle(GasCaption(GasRow(GasTable, step.value)));
 }
 
-TFormMain::PassGoes TFormMain::DecodeStatus(const DecodeStep& step) {
+TFormMain::PassGoes TFormMain::ApplyStatus(const DecodeStep& step) {
     TDevice& device = step.device;
-    device.StatusText = ::StatusText(step.value, device.Registers[Reg::Gas]);
+    device.StatusText = kpx::StatusText(step.value, device.Registers[Reg::Gas]);
     ui->DevPanelCaption->setText(
         PanelCaption(SelNode->text(0), device.Registers[Reg::Version], device.StatusText));
 
@@ -255,7 +256,7 @@ TFormMain::PassGoes TFormMain::DecodeStatus(const DecodeStep& step) {
     return PassGoes::On;
 }
 
-void TFormMain::DecodeUnit(const DecodeStep& step) {
+void TFormMain::ApplyUnit(const DecodeStep& step) {
     TDevice& device = step.device;
     const UnitListView units = UnitListFor(GasTable, device);
     ui->CBoxUnit->clear();
@@ -273,7 +274,7 @@ void TFormMain::DecodeUnit(const DecodeStep& step) {
     ui->DevPanelCaption->setText(PanelCaption(SelNode->text(0), device.StatusText));
 }
 
-void TFormMain::DecodeConcentration(const DecodeStep& step) {
+void TFormMain::ApplyConcentration(const DecodeStep& step) {
     TDevice& device = step.device;
     ui->EditConc->setText(
         ConcentrationText(gasRow(GasTable, device), ui->CBoxUnit->currentIndex(), step.value));
@@ -300,7 +301,7 @@ void TFormMain::DecodeConcentration(const DecodeStep& step) {
     ui->EditI->setText(PointText(point));
 }
 
-void TFormMain::DecodeRange(const DecodeStep& step) {
+void TFormMain::ApplyRange(const DecodeStep& step) {
     const stGas& row = gasRow(GasTable, step.device);
     ui->EditURV->setEnabled(row.RangeEditable != 0);
     ui->EditURV->setToolTip(RangeHint(row));
@@ -308,7 +309,7 @@ void TFormMain::DecodeRange(const DecodeStep& step) {
     ui->LURVUnit->setText(ui->CBoxUnit->currentText());
 }
 
-void TFormMain::DecodeRelative(const DecodeStep& step) {
+void TFormMain::ApplyRelative(const DecodeStep& step) {
     const RelativeField& field =
         *std::find_if(std::begin(RelativeFields), std::end(RelativeFields),
                       [&](const RelativeField& f) { return f.reg == step.reg; });
@@ -318,7 +319,7 @@ void TFormMain::DecodeRelative(const DecodeStep& step) {
                         field.setting, step.value));
 }
 
-void TFormMain::DecodeVersion(const DecodeStep& step) {
+void TFormMain::ApplyVersion(const DecodeStep& step) {
     const GasListView gases = GasListFor(GasTable, step.device);
     HideMethane = uint8_t(gases.hideMethane);
     ui->CBoxGas->clear();
@@ -330,7 +331,7 @@ void TFormMain::DecodeVersion(const DecodeStep& step) {
         enableAll({ui->LabelUnit, ui->CBoxUnit}, false);
 }
 
-void TFormMain::DecodeCurrent(const DecodeStep& step) {
+void TFormMain::ApplyCurrent(const DecodeStep& step) {
     // An echo here confirms a trimming write of the measured current.
     if (step.function == Function::Write)
         ShowMessage(QStringLiteral("Коррекция - Ок"));

@@ -11,9 +11,9 @@ void TFormMain::ActZeroExecute() {}
 void TFormMain::ActCalbExecute() {}
 void TFormMain::ActInitExecute() {}
 
-int TFormMain::SettingsStep(int) {
-    return 0;
+StepResult TFormMain::SettingsStep(int) {
+    return StepResult::Nothing;
 }
-int TFormMain::CommandEcho(int, quint16) {
-    return 0;
+EchoResult TFormMain::CommandEcho(int, quint16) {
+    return EchoResult::EndCommand;
 }

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+using namespace kpx;
+
 namespace {
 constexpr int kScanOpenTimeoutMs = 500;
 constexpr int kLastAddress = 247;

@@ -4,6 +4,7 @@
 
 #include <QModbusRtuSerialClient>
 #include <QTest>
+#include <array>
 
 namespace {
 ModbusReplyData readReply(int slave, int first, QList<quint16> values) {
@@ -199,7 +200,13 @@ void TstExchange::routing() {
     st.CmdPending = flags.contains('C');
     st.Reading = true;
     host.selected = selected;
-    host.settingsStepResult = host.commandEchoResult = host.decodeResult = stepResult;
+    // The column gives every continuation the same answer: 0 nothing done or
+    // rejected, 1 the plain outcome, 2 the outcome that asks the engine for more.
+    host.settingsStepResult =
+        std::array{StepResult::Nothing, StepResult::Done, StepResult::ReadAgain}[stepResult];
+    host.commandEchoResult = stepResult == 2 ? EchoResult::KeepPending : EchoResult::EndCommand;
+    host.decodeResult = std::array{DecodeResult::Rejected, DecodeResult::Shown,
+                                   DecodeResult::EndedAtEcho}[stepResult];
 
     ex->ModbusModbusReply(reply);
 
@@ -328,7 +335,7 @@ void TstExchange::wireProbeWhileScanning() {
 void TstExchange::wireWriteEchoContinuesChain() {
     openOnPty(3);
     st.Writing = true;
-    host.settingsStepResult = 2;
+    host.settingsStepResult = StepResult::ReadAgain;
     ex->WriteRegister(3, 9, 0x01F4);
     QTRY_COMPARE(host.calls, (QStringList{"SettingsStep 9", "StartReadOnes 1000"}));
     QCOMPARE(pty->requests(), QList<QByteArray>{QByteArray::fromHex("0306000901f4583d")});

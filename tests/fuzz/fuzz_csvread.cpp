@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace kpx;
+
 // Any file must read without failing, and what was read must come back
 // unchanged after saving it and opening the saved file.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace kpx;
+
 // Any raw log must decode, and the decoded grid must survive a save and a
 // reopen cell for cell.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QtTest>
 
+using namespace kpx;
+
 class TstCp1251 : public QObject {
     Q_OBJECT
 private slots:

@@ -4,6 +4,8 @@
 #include <QStringEncoder>
 #include <QtTest>
 
+using namespace kpx;
+
 using Rows = QVector<QStringList>;
 
 namespace {

@@ -1,9 +1,11 @@
-#include "Decoding.h"
 #include "Device.h"
+#include "PanelRules.h"
 #include "RegisterMap.h"
 
 #include <QtTest>
 #include <limits>
+
+using namespace kpx;
 
 namespace {
 

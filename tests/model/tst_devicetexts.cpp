@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace kpx;
+
 class TstDeviceTexts : public QObject {
     Q_OBJECT
 private slots:

@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QtTest>
 
+using namespace kpx;
+
 namespace {
 
 const stGas* edition(char e) {

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace kpx;
+
 namespace {
 
 // A raw log with the given (code, parameter) pairs in the first slots, in

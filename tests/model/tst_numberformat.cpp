@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <QtTest>
 
+using namespace kpx;
+
 class TstNumberFormat : public QObject {
     Q_OBJECT
 private slots:

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+using namespace kpx;
+
 Q_DECLARE_METATYPE(LineEcho)
 Q_DECLARE_METATYPE(CurrentPoint)
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace kpx;
+
 namespace {
 
 const stGas& rowB(int code) {

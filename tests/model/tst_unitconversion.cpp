@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+using namespace kpx;
+
 namespace {
 
 constexpr int CO = 24;       // ppm / mg/m3, factor 1.1644, no decimals

@@ -12,9 +12,9 @@ public:
     QStringList calls;    // continuations and timer calls, in order
     QString status[4];
     int selected = -1;
-    int settingsStepResult = 1;
-    int commandEchoResult = 1;
-    int decodeResult = 1;
+    StepResult settingsStepResult = StepResult::Done;
+    EchoResult commandEchoResult = EchoResult::EndCommand;
+    DecodeResult decodeResult = DecodeResult::Shown;
     RegisterBlock lastBlock{};
 
     void LogAppend(const QString& entry) override { log << entry; }
@@ -23,16 +23,16 @@ public:
     void DeviceFound(int address, uint32_t id) override {
         calls << QStringLiteral("DeviceFound %1 %2").arg(address).arg(id);
     }
-    int SettingsStep(int reg) override {
+    StepResult SettingsStep(int reg) override {
         calls << QStringLiteral("SettingsStep %1").arg(reg);
         return settingsStepResult;
     }
-    int CommandEcho(int reg, quint16 value) override {
+    EchoResult CommandEcho(int reg, quint16 value) override {
         calls << QStringLiteral("CommandEcho %1 %2").arg(reg).arg(value, 4, 16, QLatin1Char('0'));
         return commandEchoResult;
     }
-    int DecodeBlock(int function, int address, const RegisterBlock& block, int first,
-                    int last) override {
+    DecodeResult DecodeBlock(int function, int address, const RegisterBlock& block, int first,
+                             int last) override {
         lastBlock = block;
         calls << QStringLiteral("DecodeBlock %1 %2 %3..%4")
                      .arg(function)

@@ -10,6 +10,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+using namespace kpx;
+
 namespace {
 
 using Regs = QMap<int, int>;
@@ -135,11 +137,12 @@ QTreeWidgetItem* TstDecode::addDetector(int address, uint32_t serial) {
 // panel opened by any pass that was not rejected.
 int TstDecode::decode(int function, const Regs& regs, int first, int last, int address) {
     w->Updating = true;
-    const int result = w->DecodeBlock(function, address, blockOf(regs), first, last);
-    if (result != 0)
+    const DecodeResult result = w->DecodeBlock(function, address, blockOf(regs), first, last);
+    if (result != DecodeResult::Rejected)
         w->EnableDevPanel();
     w->Updating = false;
-    return result;
+    // The tables write the outcome as 0 rejected, 1 shown, 2 ended at an echo.
+    return int(result);
 }
 
 void TstDecode::panelValues_data() {

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+using namespace kpx;
+
 class TstMainWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -110,10 +112,10 @@ void TstMainWindow::startControls() {
 }
 
 void TstMainWindow::statusPanels() {
-    QCOMPARE(w->StatusText(0), pty->slavePath() + ": 19200 / 8-Even-1");
-    QCOMPARE(w->StatusText(1), QString());
-    QCOMPARE(w->StatusText(2), QString());
-    QCOMPARE(w->StatusText(3), QString());
+    QCOMPARE(w->StatusPanelText(0), pty->slavePath() + ": 19200 / 8-Even-1");
+    QCOMPARE(w->StatusPanelText(1), QString());
+    QCOMPARE(w->StatusPanelText(2), QString());
+    QCOMPARE(w->StatusPanelText(3), QString());
     auto panels = f()->StatBar->findChildren<QLabel*>();
     QCOMPARE(panels.size(), 4);
 }
@@ -140,7 +142,7 @@ void TstMainWindow::portSettingsDialog() {
     };
     w->SetStatusText(0, "stale"); // rewritten whatever the answer
     w->bCfgClick();
-    QCOMPARE(w->StatusText(0), pty->slavePath() + settings);
+    QCOMPARE(w->StatusPanelText(0), pty->slavePath() + settings);
     QCOMPARE(w->Exchange().IsOpen(), open);
     if (open)
         QCOMPARE(w->Exchange()
@@ -152,17 +154,17 @@ void TstMainWindow::portSettingsDialog() {
 
 void TstMainWindow::portSwitchFailureWhileOpen() {
     w->Exchange().Open();
-    const QString before = w->StatusText(0);
+    const QString before = w->StatusPanelText(0);
     w->ComBoxChange("/dev/kpx-no-such-port");
     QCOMPARE(prompts->shown.size(), 1);
     QVERIFY(prompts->shown[0].startsWith("error: "));
     QVERIFY(prompts->shown[0].size() > 7);
-    QCOMPARE(w->StatusText(0), before);
+    QCOMPARE(w->StatusPanelText(0), before);
     QVERIFY(!w->Exchange().IsOpen());
 
     // Another pick works again and keeps the port closed, as it now is.
     w->ComBoxChange(pty->slavePath());
-    QCOMPARE(w->StatusText(0), pty->slavePath() + ": 19200 / 8-Even-1");
+    QCOMPARE(w->StatusPanelText(0), pty->slavePath() + ": 19200 / 8-Even-1");
     QVERIFY(!w->Exchange().IsOpen());
 }
 

@@ -99,7 +99,7 @@ void TstScanRead::scan(int lastAddress) {
     w->TimerFind.stop();
     for (int a = 1; a <= lastAddress; ++a) {
         w->TimerFindTimer();
-        QCOMPARE(w->StatusText(3), QString("Поиск: %1").arg(a));
+        QCOMPARE(w->StatusPanelText(3), QString("Поиск: %1").arg(a));
         QTRY_COMPARE(pty->requests().size(), a);
     }
     QTest::qWait(100); // the last answers come in
@@ -156,9 +156,9 @@ void TstScanRead::scanBuildsTreeInOrderFound() {
                          "Прибор:5  Функция:03  Регистр:0002 = 02A0\n\n"));
     QVERIFY(log.endsWith("Поиск окончен"));
     QVERIFY(!log.contains("Timeout!"));
-    QCOMPARE(w->StatusText(3), QString("Поиск окончен"));
-    QCOMPARE(w->StatusText(1), QString("Tx: 7"));
-    QCOMPARE(w->StatusText(2), QString("Rx: 4"));
+    QCOMPARE(w->StatusPanelText(3), QString("Поиск окончен"));
+    QCOMPARE(w->StatusPanelText(1), QString("Tx: 7"));
+    QCOMPARE(w->StatusPanelText(2), QString("Rx: 4"));
     QCOMPARE(f()->BtFind->defaultAction(), f()->ActFind);
     QCOMPARE(f()->BtFind->actions(), QList<QAction*>{f()->ActFind}); // no menu arrow
     for (QAction* a : {f()->ActRenew, f()->ActSaveToFile, f()->ActReadLog, f()->ActDelLog})
@@ -249,7 +249,7 @@ void TstScanRead::readingCycle() {
     QVERIFY(w->TimerRead.isActive());
     QCOMPARE(f()->BtRead->defaultAction(), f()->ActReadStop);
     QCOMPARE(f()->BtRead->text(), QString("Стоп"));
-    QCOMPARE(w->StatusText(3), QString("Автоматическое чтение"));
+    QCOMPARE(w->StatusPanelText(3), QString("Автоматическое чтение"));
     QVERIFY(!f()->ActWriteOpt->isEnabled() && !f()->SpBtSetOptions->isEnabled());
     QVERIFY(!f()->ActWriteAddr->isEnabled() && !f()->SpBtSetAddr->isEnabled());
     QTRY_VERIFY(!w->Reading);
@@ -273,7 +273,7 @@ void TstScanRead::readingCycle() {
     QVERIFY(!w->TimerRead.isActive() && !w->Reading);
     QCOMPARE(f()->BtRead->defaultAction(), f()->ActRenew);
     QVERIFY(f()->ActWriteOpt->isEnabled() && f()->SpBtSetAddr->isEnabledTo(f()->DevPanel));
-    QCOMPARE(w->StatusText(3), QString());
+    QCOMPARE(w->StatusPanelText(3), QString());
 }
 
 void TstScanRead::scanStopsTheCycle() {
@@ -290,7 +290,7 @@ void TstScanRead::scanStopsTheCycle() {
     w->TimerReadTimer();
     QVERIFY(!w->TimerRead.isActive());
     QCOMPARE(f()->BtRead->defaultAction(), f()->ActRenew);
-    QCOMPARE(w->StatusText(3), QString());
+    QCOMPARE(w->StatusPanelText(3), QString());
     QVERIFY(w->Searching);
     w->Execute(f()->ActStop);
 }
@@ -341,7 +341,7 @@ void TstScanRead::progressMark() {
     w->ProgressText = "Чтение лога событий  ";
     w->TimerProgressTimer();
     w->TimerProgressTimer();
-    QCOMPARE(w->StatusText(3), QString("Чтение лога событий  ##"));
+    QCOMPARE(w->StatusPanelText(3), QString("Чтение лога событий  ##"));
 }
 
 void TstScanRead::closeDuringScanEndsItFirst() {
@@ -357,7 +357,7 @@ void TstScanRead::closeDuringScanEndsItFirst() {
     });
     QVERIFY(w->close());
     QVERIFY(openWhenLogged);
-    QCOMPARE(w->StatusText(3), QString("Поиск окончен"));
+    QCOMPARE(w->StatusPanelText(3), QString("Поиск окончен"));
     QVERIFY(!w->Searching && !w->TimerFind.isActive());
     QVERIFY(!w->Exchange().IsOpen());
     QVERIFY(!w->Devices[2]);
