@@ -117,7 +117,6 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     ui->DevPanel->setSizePolicy(keep);
     ui->Log->setMaximumBlockCount(kShownLogLines);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    Devices.fill(nullptr);
     for (QAction* a : {ui->ActRenew, ui->ActZero, ui->ActZero2, ui->ActCalb, ui->ActInit,
                        ui->ActSaveToFile, ui->ActReadLog, ui->ActDelLog})
         a->setEnabled(false);
@@ -162,10 +161,8 @@ void TFormMain::FormClose() {
 }
 
 void TFormMain::ReleaseDevices() {
-    for (TDevice*& d : Devices) {
-        delete d;
-        d = nullptr;
-    }
+    for (auto& d : Devices)
+        d.reset();
 }
 
 void TFormMain::Guard(const std::function<void()>& handler) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Device.h"
 #include "Exchange.h"
 #include "GasCatalogue.h"
 #include "Prompts.h"
@@ -18,9 +19,6 @@ class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
-namespace kpx {
-struct TDevice;
-}
 
 namespace Ui {
 class TFormMain;
@@ -56,7 +54,7 @@ public:
     QTimer TimerFind, TimerRead, TimerReadOnes, Timer5sec, TimerProgress, TimerWrite;
 
     // Shared state besides the flags in MainState.
-    std::array<kpx::TDevice*, 248> Devices{};
+    std::array<std::unique_ptr<kpx::TDevice>, 248> Devices;
     std::array<QTreeWidgetItem*, 4> KindNode{};
     QTreeWidgetItem* SelNode = nullptr;
     QTreeWidgetItem* DownNode = nullptr;

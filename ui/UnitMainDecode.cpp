@@ -70,7 +70,7 @@ DecodeResult TFormMain::DecodeBlock(int function, int address, const RegisterBlo
                                     int first, int last) {
     const bool selected =
         address >= 0 && address < int(Devices.size()) && address == SelectedAddress();
-    TDevice* device = selected ? Devices[size_t(address)] : nullptr;
+    TDevice* device = selected ? Devices[size_t(address)].get() : nullptr;
     if (!BlockAccepted(first, last) || !device)
         return DecodeResult::Rejected;
     // A message box or the stop of the reading cycle inside the pass
@@ -183,8 +183,8 @@ QTreeWidgetItem* TFormMain::EchoNode(int address) const {
 }
 
 void TFormMain::MoveDetector(int address, int newAddress, QTreeWidgetItem* node) {
-    TDevice* device = std::exchange(Devices[size_t(address)], nullptr);
-    Devices[size_t(newAddress)] = device;
+    Devices[size_t(newAddress)] = std::move(Devices[size_t(address)]);
+    const TDevice* device = Devices[size_t(newAddress)].get();
     if (!node)
         return;
     node->setData(0, Qt::UserRole, newAddress);
@@ -198,7 +198,7 @@ void TFormMain::RemoveDetector(int address, QTreeWidgetItem* node) {
     const std::optional<int> kind = KindFromSerial(Devices[size_t(address)]->SerialNumber);
     if (!kind || !KindNode[size_t(*kind)])
         return;
-    delete std::exchange(Devices[size_t(address)], nullptr);
+    Devices[size_t(address)].reset();
 
     const bool selected = node && node == SelNode;
     // The cycle reads whatever is selected; with nothing selected it would

@@ -61,7 +61,7 @@ void TFormMain::TimerReadTimer() {
 
 void TFormMain::WaitWhileReading() {
     const QDeadlineTimer limit(kWaitLimitMs);
-    while (Reading && !limit.hasExpired())
+    while (Reading && !closed && !limit.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -93,7 +93,10 @@ void TFormMain::Timer5secTimer() {
 void TFormMain::Delay(int ms) {
     Timer5sec.setInterval(ms);
     Timer5sec.start();
-    while (Timer5sec.isActive())
+    // The timer's tick ends the wait; the limit only keeps a stalled event
+    // loop from holding the caller, and a closing window ends it at once.
+    const QDeadlineTimer limit(ms + kWaitLimitMs);
+    while (Timer5sec.isActive() && !closed && !limit.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 

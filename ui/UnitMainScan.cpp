@@ -76,11 +76,10 @@ void TFormMain::DeviceFound(int address, uint32_t id) {
     const std::optional<int> kind = KindFromSerial(serial);
     if (!kind || address < 1 || address > kLastAddress)
         return;
-    delete Devices[size_t(address)];
-    auto* device = new TDevice;
+    auto device = std::make_unique<TDevice>();
     device->Kind = *kind;
     device->SerialNumber = serial;
-    Devices[size_t(address)] = device;
+    Devices[size_t(address)] = std::move(device);
 
     QTreeWidgetItem*& group = KindNode[size_t(*kind)];
     if (!group) {
@@ -114,7 +113,7 @@ void TFormMain::DevTreeMouseDown(Qt::MouseButton button, const QPoint& pos) {
     SelNode = node;
     if (button != Qt::RightButton)
         return;
-    const TDevice* device = Devices[size_t(node->data(0, Qt::UserRole).toInt())];
+    const TDevice* device = Devices[size_t(node->data(0, Qt::UserRole).toInt())].get();
     if (device && !FirmwareBelow(*device, EventLogMenuLimits))
         MenuLog->popup(QCursor::pos());
 }

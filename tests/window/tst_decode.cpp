@@ -492,12 +492,12 @@ void TstDecode::gasCodeAboveCatalogue() {
 
 void TstDecode::addressMove() {
     QCOMPARE(read(), 1);
-    TDevice* moved = w->Devices[Addr];
+    TDevice* moved = w->Devices[Addr].get();
     QCOMPARE(echo(0, 0x0755), 1);
 
     QCOMPARE(prompts->shown, QStringList{"message: Настройки связи изменены."});
     QVERIFY(!w->Devices[Addr]);
-    QCOMPARE(w->Devices[7], moved);
+    QCOMPARE(w->Devices[7].get(), moved);
     QCOMPARE(moved->Registers[0], quint16(0x0755));
     QCOMPARE(moved->SerialNumber, int32_t(Serial));
     QCOMPARE(node->text(0), QString("#7 : 09400000"));
@@ -525,16 +525,16 @@ void TstDecode::addressMoveRefused() {
     TDevice* other = nullptr;
     if (occupied) {
         addDetector(7, 9400001);
-        other = w->Devices[7];
+        other = w->Devices[7].get();
     }
     QCOMPARE(read(), 1);
-    TDevice* device = w->Devices[Addr];
+    TDevice* device = w->Devices[Addr].get();
     QCOMPARE(echo(0, word), 1);
 
     QCOMPARE(prompts->shown,
              (QStringList{"message: Настройки связи изменены.", "message: Критическая ошибка"}));
-    QCOMPARE(w->Devices[Addr], device);
-    QCOMPARE(w->Devices[7], other);
+    QCOMPARE(w->Devices[Addr].get(), device);
+    QCOMPARE(w->Devices[7].get(), other);
     QCOMPARE(node->text(0), QString("#5 : 09400000"));
     QCOMPARE(w->SelectedAddress(), Addr);
 }

@@ -231,7 +231,7 @@ void TstMainWindow::closeReleasesPortAndRecords() {
     w->show();
     QVERIFY(w->close());
     QVERIFY(!w->Exchange().IsOpen());
-    for (TDevice* d : w->Devices)
+    for (const auto& d : w->Devices)
         QVERIFY(d == nullptr);
 }
 

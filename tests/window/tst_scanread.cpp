@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -58,6 +59,8 @@ private slots:
     void oneShotReads();
     void progressMark();
     void closeDuringScanEndsItFirst();
+    void waitsEndWhenWindowCloses_data();
+    void waitsEndWhenWindowCloses();
 
 private:
     ScriptedPrompts* prompts = nullptr;
@@ -361,6 +364,30 @@ void TstScanRead::closeDuringScanEndsItFirst() {
     QVERIFY(!w->Searching && !w->TimerFind.isActive());
     QVERIFY(!w->Exchange().IsOpen());
     QVERIFY(!w->Devices[2]);
+}
+
+void TstScanRead::waitsEndWhenWindowCloses_data() {
+    QTest::addColumn<bool>("delay");
+    QTest::newRow("delay service") << true;
+    QTest::newRow("outstanding read") << false;
+}
+
+// Both nested waits would otherwise outlive the window: a minute's delay, and
+// a read that no reply or time-out will ever end.
+void TstScanRead::waitsEndWhenWindowCloses() {
+    QFETCH(bool, delay);
+    w->show();
+    QTimer::singleShot(100, w, [this] { w->close(); });
+    QElapsedTimer clock;
+    clock.start();
+    if (delay) {
+        w->Delay(60000);
+    } else {
+        w->Reading = true;
+        w->WaitWhileReading();
+    }
+    QVERIFY2(clock.elapsed() < 5000, "the wait outlived the window");
+    QVERIFY(!w->isVisible());
 }
 
 QTEST_MAIN(TstScanRead)
