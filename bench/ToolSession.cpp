@@ -1,9 +1,9 @@
 #include "ToolSession.h"
 
 #include "Clock.h"
+#include "Forms.h"
 #include "SessionReport.h"
 #include "UnitMain.h"
-#include "ui_UnitMain.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -3,7 +3,7 @@
 # Idempotent: does nothing when everything is already there.
 set -euo pipefail
 
-PKGS=(cmake g++ make pkg-config clang
+PKGS=(cmake g++ make pkg-config clang clang-format git
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-serialbus-dev libgl-dev
       qt6-qpa-plugins
       mbpoll xvfb xauth)

@@ -1,7 +1,7 @@
+#include "Forms.h"
 #include "ScriptedPrompts.h"
 #include "SimBus.h"
 #include "UnitMain.h"
-#include "ui_UnitMain.h"
 
 #include <QElapsedTimer>
 #include <QTest>

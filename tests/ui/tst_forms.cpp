@@ -1,9 +1,6 @@
+#include "Forms.h"
 #include "Icons.h"
 #include "PortSettingsDialog.h"
-#include "ui_UnitAbout.h"
-#include "ui_UnitDlg.h"
-#include "ui_UnitLog.h"
-#include "ui_UnitMain.h"
 
 #include <QDialogButtonBox>
 #include <QMainWindow>

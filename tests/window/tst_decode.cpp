@@ -1,10 +1,10 @@
 #include "Device.h"
+#include "Forms.h"
 #include "Icons.h"
 #include "NumberFormat.h"
 #include "PtyResponder.h"
 #include "ScriptedPrompts.h"
 #include "UnitMain.h"
-#include "ui_UnitMain.h"
 
 #include <QTest>
 #include <QToolButton>

@@ -1,9 +1,8 @@
+#include "Forms.h"
 #include "PtyResponder.h"
 #include "ScriptedPrompts.h"
 #include "UnitAbout.h"
 #include "UnitMain.h"
-#include "ui_UnitAbout.h"
-#include "ui_UnitMain.h"
 
 #include <QApplication>
 #include <QPointer>

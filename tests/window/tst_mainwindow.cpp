@@ -1,8 +1,8 @@
+#include "Forms.h"
 #include "PortSettingsDialog.h"
 #include "PtyResponder.h"
 #include "ScriptedPrompts.h"
 #include "UnitMain.h"
-#include "ui_UnitMain.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "Device.h"
+#include "Forms.h"
 #include "PtyResponder.h"
 #include "ScriptedPrompts.h"
 #include "UnitMain.h"
-#include "ui_UnitMain.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
