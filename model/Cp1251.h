@@ -15,7 +15,8 @@ namespace kpx {
 // included, so everything around it keeps its bytes.
 QByteArray Cp1251Lines(const QStringList& lines);
 
-// Text from Windows-1251 bytes; every byte maps to one character.
+// Text from Windows-1251 bytes; every byte maps to one character (Qt reads
+// the code page through ICU, as Debian builds it).
 QString FromCp1251(const QByteArray& bytes);
 
 } // namespace kpx
