@@ -62,7 +62,9 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     BindButton(ui->BtClbInit, ui->ActInit);
     // "Найти" shows its caption alone, without a hint, whichever action it
     // shows; the button copies the hint on every change, so it is never asked.
-    ui->BtFind->installEventFilter(this);
+    // "Помощь" and "Уст 0" have no hint, where Qt would show their text.
+    for (QToolButton* b : {ui->BtFind, ui->BtHelp, ui->BtClbZero})
+        b->installEventFilter(this);
 
     const std::pair<QAction*, void (TFormMain::*)()> handlers[] = {
         {ui->ActFind, &TFormMain::ActFindExecute},
@@ -209,7 +211,11 @@ void TFormMain::SetStatusText(int panel, const QString& text) {
 }
 
 void TFormMain::ShowMessage(const QString& text) {
+    // The box is modal but the timers go on: while it is open the reading
+    // cycle sends nothing, so one fault raises one box and not one a tick.
+    ++ReplyMessagesOpen;
     prompts->message(text);
+    --ReplyMessagesOpen;
 }
 
 int TFormMain::SelectedAddress() const {

@@ -89,6 +89,8 @@ public:
     void DevTreeDblClick();
     // The node whose icon or label is at pos, if any.
     QTreeWidgetItem* NodeHit(const QPoint& pos) const;
+    // Puts the tree's highlight on SelNode, or on nothing.
+    void ShowSelNode();
 
     // Reading cycle and its timers.
     void TimerReadTimer();
@@ -173,4 +175,6 @@ private:
     QFileSystemWatcher* portWatcher = nullptr;
     QPointer<TAboutBox> AboutBox;
     bool closed = false;
+    // Messages raised by replies and time-outs that are open right now.
+    int ReplyMessagesOpen = 0;
 };

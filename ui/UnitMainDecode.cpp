@@ -226,6 +226,7 @@ void TFormMain::ForgetNode(const QTreeWidgetItem* node) {
         if (*ref == node)
             *ref = nullptr;
     }
+    ShowSelNode();
 }
 
 void TFormMain::ApplyGas(const DecodeStep& step) {
@@ -325,7 +326,9 @@ void TFormMain::ApplyVersion(const DecodeStep& step) {
     ui->CBoxGas->clear();
     ui->CBoxGas->addItems(gases.entries);
     ui->CBoxGas->setCurrentIndex(gases.selected);
-    ui->CBoxGas->setToolTip(gases.hint);
+    // A gas that cannot be chosen leaves the hint of the last one that could.
+    if (gases.selectable)
+        ui->CBoxGas->setToolTip(gases.hint);
     enableAll({ui->LabelGas, ui->CBoxGas}, gases.gasEnabled);
     if (gases.unitLocked)
         enableAll({ui->LabelUnit, ui->CBoxUnit}, false);

@@ -36,6 +36,10 @@ void TFormMain::ActRenewExecute() {
     if (Searching)
         return;
     if (!DetectorSelected()) {
+        // A cycle left without a detector ends here, so that the warning
+        // comes once and not at every tick.
+        if (TimerRead.isActive())
+            Execute(ui->ActReadStop);
         prompts->warning(QStringLiteral("Укажите прибор!"));
         return;
     }
@@ -54,7 +58,7 @@ void TFormMain::TimerReadTimer() {
         Execute(ui->ActReadStop);
         return;
     }
-    if (CmdPending)
+    if (CmdPending || ReplyMessagesOpen > 0)
         return;
     Execute(ui->ActRenew);
 }

@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 using namespace kpx;
 
@@ -20,6 +21,24 @@ constexpr int kLastAddress = 247;
 void TFormMain::SetupScan() {
     connect(&TimerFind, &QTimer::timeout, this, [this] { Guard([this] { TimerFindTimer(); }); });
     ui->DevTree->viewport()->installEventFilter(this);
+    // The tree moves its highlight on its own (a press beside a label, the
+    // arrow keys, a removed row); every command goes to SelNode, so the
+    // highlight is put back on it whatever the tree did.
+    connect(ui->DevTree, &QTreeWidget::itemSelectionChanged, this, &TFormMain::ShowSelNode);
+}
+
+void TFormMain::ShowSelNode() {
+    const QList<QTreeWidgetItem*> shown = ui->DevTree->selectedItems();
+    if (SelNode ? shown == QList<QTreeWidgetItem*>{SelNode} : shown.isEmpty())
+        return;
+    const QSignalBlocker quiet(ui->DevTree);
+    ui->DevTree->clearSelection();
+    if (SelNode) {
+        ui->DevTree->setCurrentItem(SelNode);
+        SelNode->setSelected(true);
+    }
+    // The blocked signals kept the view from repainting the rows it changed.
+    ui->DevTree->viewport()->update();
 }
 
 void TFormMain::ActFindExecute() {
@@ -34,10 +53,14 @@ void TFormMain::ActFindExecute() {
             return;
         }
     }
+    // The scan empties the tree: a reading cycle would have nothing to read.
+    if (TimerRead.isActive())
+        Execute(ui->ActReadStop);
     ui->DevPanel->setEnabled(false);
+    // Forgotten before the tree deletes them: clearing it moves the highlight.
+    SelNode = DownNode = CmdNode = nullptr;
     ui->DevTree->clear();
     KindNode.fill(nullptr);
-    SelNode = DownNode = CmdNode = nullptr;
     ReleaseDevices();
     ScanAddr = 0;
     Searching = true;
@@ -111,6 +134,7 @@ void TFormMain::DevTreeMouseDown(Qt::MouseButton button, const QPoint& pos) {
     if (!node->parent())
         return;
     SelNode = node;
+    ShowSelNode();
     if (button != Qt::RightButton)
         return;
     const TDevice* device = Devices[size_t(node->data(0, Qt::UserRole).toInt())].get();
@@ -128,7 +152,8 @@ void TFormMain::DevTreeDblClick() {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->BtFind && event->type() == QEvent::ToolTip)
+    if (event->type() == QEvent::ToolTip &&
+        (watched == ui->BtFind || watched == ui->BtHelp || watched == ui->BtClbZero))
         return true;
     if (watched == ui->DevTree->viewport()) {
         if (event->type() == QEvent::MouseButtonPress) {

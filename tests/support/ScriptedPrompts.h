@@ -3,7 +3,9 @@
 #include "Prompts.h"
 
 #include <QDialog>
+#include <QEventLoop>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 
 // Answers the program's questions from a script and records what was shown.
@@ -15,7 +17,18 @@ public:
     // Fills in a dialog; returns whether to confirm it. Cancels when unset.
     std::function<bool(QDialog&)> dialogScript;
 
-    void message(const QString& text) override { shown << QStringLiteral("message: ") + text; }
+    // message() keeps its box open this long, the timers running, as a
+    // person reading it would.
+    int messageOpenMs = 0;
+
+    void message(const QString& text) override {
+        shown << QStringLiteral("message: ") + text;
+        if (messageOpenMs > 0) {
+            QEventLoop box;
+            QTimer::singleShot(messageOpenMs, &box, &QEventLoop::quit);
+            box.exec();
+        }
+    }
     bool warning(const QString& text) override {
         shown << QStringLiteral("warning: ") + text;
         return next();

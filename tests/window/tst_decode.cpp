@@ -82,6 +82,7 @@ private slots:
     void currentSetupMode();
     void gasAndUnitLists_data();
     void gasAndUnitLists();
+    void gasHintKeptWhenNotSelectable();
     void editionPerPass();
     void resultCodes_data();
     void resultCodes();
@@ -397,6 +398,15 @@ void TstDecode::gasAndUnitLists() {
     QTEST(f()->LabelGas->isEnabled(), "gasEnabled");
     QTEST(f()->CBoxUnit->isEnabled(), "unitEnabled");
     QTEST(f()->LabelUnit->isEnabled(), "unitEnabled");
+}
+
+// Only a gas that can be chosen sets the list's hint; one that cannot leaves it.
+void TstDecode::gasHintKeptWhenNotSelectable() {
+    QCOMPARE(read({{3, 2}}), 1);
+    QCOMPARE(f()->CBoxGas->toolTip(), QString("Пропан : C3H8"));
+    QCOMPARE(read({{3, 24}}), 1);
+    QCOMPARE(f()->CBoxGas->currentText(), QString("CO"));
+    QCOMPARE(f()->CBoxGas->toolTip(), QString("Пропан : C3H8"));
 }
 
 void TstDecode::editionPerPass() {

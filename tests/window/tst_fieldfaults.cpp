@@ -1,0 +1,196 @@
+#include "Forms.h"
+#include "ScriptedPrompts.h"
+#include "SimBus.h"
+#include "SimDetector.h"
+#include "UnitMain.h"
+
+#include <QHelpEvent>
+#include <QTest>
+#include <QToolTip>
+#include <QTreeWidget>
+
+// Faults a service engineer met on a real line: the window against the
+// simulated bus over a pseudo-terminal, timers driven by hand where waiting
+// would be slow.
+class TstFieldFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void highlightStaysOnSelectedDetector();
+    void scanBetweenTicksEndsTheCycle();
+    void exceptionDuringCycleGivesOneBox();
+    void hintlessButtonsShowNoHint_data();
+    void hintlessButtonsShowNoHint();
+
+private:
+    SimBus* bus = nullptr;
+    ScriptedPrompts* prompts = nullptr;
+    TFormMain* w = nullptr;
+    Ui::TFormMain* f() const { return w->Form(); }
+    // Scans addresses 1 to 5 of the default bus (detectors at 1, 2 and 5).
+    void scanFirstAddresses();
+    QTreeWidgetItem* nodeOf(int address) const;
+    QPoint labelPos(QTreeWidgetItem* node) const {
+        return f()->DevTree->visualItemRect(node).topLeft() + QPoint(10, 5);
+    }
+    void select(int address) {
+        w->DevTreeMouseDown(Qt::LeftButton, labelPos(nodeOf(address)));
+        QCOMPARE(w->SelectedAddress(), address);
+    }
+};
+
+void TstFieldFaults::init() {
+    bus = new SimBus;
+    bus->loadDefault();
+    const QString path = bus->openPty();
+    QVERIFY(!path.isEmpty());
+    prompts = new ScriptedPrompts;
+    w = new TFormMain(prompts);
+    w->show();
+    w->PreselectPort(path);
+}
+
+void TstFieldFaults::cleanup() {
+    delete w;
+    delete prompts;
+    delete bus;
+}
+
+void TstFieldFaults::scanFirstAddresses() {
+    w->Execute(f()->ActFind);
+    QVERIFY(w->Searching);
+    w->TimerFind.stop();
+    for (int a = 1; a <= 5; ++a) {
+        const int replies = w->RxCount;
+        w->TimerFindTimer();
+        if (a == 1 || a == 2 || a == 5)
+            QTRY_COMPARE_WITH_TIMEOUT(w->RxCount, replies + 1, 5000);
+    }
+    w->ScanAddr = 247;
+    w->TimerFindTimer();
+    QVERIFY(!w->Searching);
+}
+
+QTreeWidgetItem* TstFieldFaults::nodeOf(int address) const {
+    for (int g = 0; g < f()->DevTree->topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = f()->DevTree->topLevelItem(g);
+        for (int c = 0; c < group->childCount(); ++c) {
+            if (group->child(c)->data(0, Qt::UserRole).toInt() == address)
+                return group->child(c);
+        }
+    }
+    return nullptr;
+}
+
+// Every read goes to SelNode; the tree must never show another detector as
+// the selected one.
+void TstFieldFaults::highlightStaysOnSelectedDetector() {
+    scanFirstAddresses();
+    QTreeWidget* tree = f()->DevTree;
+    QTreeWidgetItem* two = nodeOf(2);
+    QTreeWidgetItem* one = nodeOf(1);
+    QVERIFY(one && two);
+    const auto highlighted = [tree] { return tree->selectedItems(); };
+
+    // A real press on the label selects and highlights.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, labelPos(two));
+    QCOMPARE(w->SelNode, two);
+    QCOMPARE(highlighted(), QList<QTreeWidgetItem*>{two});
+
+    // A press on another row, far right of its label, selects nothing new.
+    const QRect row = tree->visualItemRect(one);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(tree->viewport()->width() - 5, row.center().y()));
+    QCOMPARE(w->SelNode, two);
+    QCOMPARE(highlighted(), QList<QTreeWidgetItem*>{two});
+
+    // Arrow keys move Qt's current row, not the selected detector.
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Up);
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(w->SelNode, two);
+    QCOMPARE(highlighted(), QList<QTreeWidgetItem*>{two});
+
+    // The selected detector removed: nothing is highlighted.
+    w->RemoveDetector(2, two);
+    QVERIFY(!w->SelNode);
+    QVERIFY(highlighted().isEmpty());
+    QTest::keyClick(tree, Qt::Key_Down);
+    QVERIFY(highlighted().isEmpty());
+}
+
+// A scan that starts and ends between two ticks empties the tree under a
+// running cycle: the cycle ends with the scan, and no tick asks for a
+// detector.
+void TstFieldFaults::scanBetweenTicksEndsTheCycle() {
+    scanFirstAddresses();
+    select(1);
+    w->Execute(f()->ActRenew);
+    QVERIFY(w->TimerRead.isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Reading, 5000);
+
+    w->Execute(f()->ActFind);
+    QVERIFY(!w->TimerRead.isActive());
+    QCOMPARE(f()->BtRead->defaultAction(), f()->ActRenew);
+    w->Execute(f()->ActStop);
+    QVERIFY(!w->TimerRead.isActive());
+    QVERIFY2(prompts->shown.isEmpty(), qPrintable(prompts->shown.join(" | ")));
+
+    // A tick that finds no detector any more ends the cycle with one warning.
+    scanFirstAddresses();
+    select(5);
+    w->Execute(f()->ActRenew);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Reading, 5000);
+    w->SelNode = nullptr;
+    w->TimerReadTimer();
+    QCOMPARE(prompts->shown, QStringList{"warning: Укажите прибор!"});
+    QVERIFY(!w->TimerRead.isActive());
+    QCOMPARE(f()->BtRead->defaultAction(), f()->ActRenew);
+}
+
+// A detector that refuses every read, and an engineer who leaves the box
+// open over several ticks of the cycle.
+void TstFieldFaults::exceptionDuringCycleGivesOneBox() {
+    scanFirstAddresses();
+    select(1);
+    bus->detector(1)->faults().exceptionRegister = 0;
+    prompts->messageOpenMs = 5000;
+    w->Execute(f()->ActRenew);
+    QTRY_COMPARE_WITH_TIMEOUT(prompts->shown.size(), 1, 5000);
+    QCOMPARE(prompts->shown, QStringList{"message: Ошибка записи!"});
+    // The box has been closed after 5 s, two ticks of the cycle and more.
+    QVERIFY(w->TimerRead.isActive());
+    QCOMPARE(w->TxCount, 5 + 1); // the scan's probes and the one read
+    QCOMPARE(w->RxCount, 3 + 1);
+
+    // Once it is closed the cycle reads again, and the fault shows again.
+    prompts->messageOpenMs = 0;
+    QTRY_COMPARE_WITH_TIMEOUT(prompts->shown.size(), 2, 5000);
+}
+
+void TstFieldFaults::hintlessButtonsShowNoHint_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("hint");
+    QTest::newRow("Помощь") << "BtHelp" << false;
+    QTest::newRow("Уст 0") << "BtClbZero" << false;
+    QTest::newRow("Найти") << "BtFind" << false;
+    QTest::newRow("Читать, for comparison") << "BtRead" << true;
+}
+
+void TstFieldFaults::hintlessButtonsShowNoHint() {
+    QFETCH(QString, button);
+    QFETCH(bool, hint);
+    auto* b = w->findChild<QWidget*>(button);
+    QVERIFY(b);
+    QToolTip::hideText();
+    QHelpEvent event(QEvent::ToolTip, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(b, &event);
+    QCOMPARE(!QToolTip::text().isEmpty(), hint);
+    QToolTip::hideText();
+}
+
+QTEST_MAIN(TstFieldFaults)
+#include "tst_fieldfaults.moc"
