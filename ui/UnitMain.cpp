@@ -244,10 +244,7 @@ void TFormMain::StopWriteTimer() {
 }
 
 void TFormMain::PortLost(const QString& reason) {
-    // The line is gone: stop what would keep asking for it, and say so once.
-    TimerFind.stop();
-    TimerRead.stop();
+    LineDown = true;
     LogAppend(reason);
-    if (Searching)
-        Execute(ui->ActStop);
+    LineLost(reason);
 }

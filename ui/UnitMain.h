@@ -109,6 +109,12 @@ public:
 
     // Port selection.
     void ComBoxChange(const QString& text);
+    // Opens the port if it is closed, as every command that needs the line
+    // does; false after a failure, which LineLost has reported.
+    bool LineReady();
+    // The port has ended up closed against the user's will: the scan and the
+    // reading cycle end as Стоп ends them, and the engineer is told once.
+    void LineLost(const QString& text);
     void bCfgClick();
     void RefreshPortList();
 
@@ -146,6 +152,7 @@ private:
     void SetWriteCommandsEnabled(bool enabled);
     QString PortBoxCurrentText() const;
     void ReleaseDevices();
+    void OpenLine();
 
     // Register block decoding, one step per register (UnitMainDecode.cpp).
     struct DecodeStep;
@@ -177,4 +184,8 @@ private:
     bool closed = false;
     // Messages raised by replies and time-outs that are open right now.
     int ReplyMessagesOpen = 0;
+    // The open port was lost (an adapter pulled out): picking it again
+    // reopens it. A port that failed to open stays closed until a command
+    // needs the line.
+    bool LineDown = false;
 };

@@ -73,12 +73,47 @@ void TFormMain::ComBoxChange(const QString& text) {
         return;
     try {
         Modbus->SetPortName(name);
+        // An adapter plugged back in: picking its port again is how an
+        // engineer asks for the line back.
+        if (LineDown && !Modbus->IsOpen())
+            OpenLine();
     } catch (const HandlerError& e) {
-        // The port stays closed until the next scan opens it.
-        prompts->error(e.text());
+        // Status panel 0 keeps the old text; the port stays closed.
+        LineLost(e.text());
         return;
     }
     WriteStatus0();
+}
+
+void TFormMain::OpenLine() {
+    Modbus->Open();
+    LineDown = false;
+}
+
+bool TFormMain::LineReady() {
+    if (Modbus->IsOpen())
+        return true;
+    try {
+        OpenLine();
+    } catch (const HandlerError& e) {
+        LineLost(e.text());
+        return false;
+    }
+    return true;
+}
+
+void TFormMain::LineLost(const QString& text) {
+    TimerFind.stop();
+    TimerReadOnes.stop();
+    if (Searching)
+        Execute(ui->ActStop);
+    if (ui->BtRead->defaultAction() == ui->ActReadStop) {
+        // Nothing can answer on a closed line: no wait for the last read.
+        Reading = false;
+        Execute(ui->ActReadStop);
+    }
+    TimerRead.stop();
+    prompts->error(text);
 }
 
 void TFormMain::PreselectPort(const QString& name) {
@@ -99,9 +134,12 @@ void TFormMain::bCfgClick() {
         const LineSettings chosen{dlg.baudRate(), dlg.dataBits(), dlg.parity(), dlg.stopBits()};
         try {
             Modbus->SetLineSettings(chosen);
-        } catch (const HandlerError&) {
+        } catch (const HandlerError& e) {
             WriteStatus0();
-            throw;
+            if (Modbus->IsOpen())
+                throw;
+            LineLost(e.text());
+            return;
         }
     }
     WriteStatus0();

@@ -43,6 +43,8 @@ void TFormMain::ActRenewExecute() {
         prompts->warning(QStringLiteral("Укажите прибор!"));
         return;
     }
+    if (!LineReady())
+        return;
     ui->DevPanelCaption->setText(SelNode->text(0));
     Modbus->ReadBlock(SelectedAddress());
     Reading = true;
@@ -82,7 +84,7 @@ void TFormMain::ActReadStopExecute() {
 
 void TFormMain::TimerReadOnesTimer() {
     TimerReadOnes.stop();
-    if (!DetectorSelected())
+    if (!DetectorSelected() || !LineReady())
         return;
     ui->DevPanelCaption->setText(SelNode->text(0));
     Modbus->ReadBlock(SelectedAddress());
@@ -90,7 +92,7 @@ void TFormMain::TimerReadOnesTimer() {
 
 void TFormMain::Timer5secTimer() {
     Timer5sec.stop();
-    if (Timer5sec.interval() > 10000 && DetectorSelected())
+    if (Timer5sec.interval() > 10000 && DetectorSelected() && LineReady())
         Modbus->ReadBlock(SelectedAddress());
 }
 

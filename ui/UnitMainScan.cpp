@@ -47,7 +47,7 @@ void TFormMain::ActFindExecute() {
     if (!Modbus->IsOpen()) {
         Modbus->SetTimeout(kScanOpenTimeoutMs);
         try {
-            Modbus->Open();
+            OpenLine();
         } catch (const HandlerError& e) {
             prompts->message(e.text());
             return;
@@ -78,6 +78,8 @@ void TFormMain::TimerFindTimer() {
         Execute(ui->ActStop);
         return;
     }
+    if (!LineReady())
+        return;
     SetStatusText(3, QStringLiteral("Поиск: ") + QString::number(ScanAddr));
     Modbus->Probe(ScanAddr);
 }
@@ -145,7 +147,7 @@ void TFormMain::DevTreeMouseDown(Qt::MouseButton button, const QPoint& pos) {
 void TFormMain::DevTreeDblClick() {
     if (Searching)
         Execute(ui->ActStop);
-    if (!SelNode || !SelNode->parent() || SelNode != DownNode)
+    if (!SelNode || !SelNode->parent() || SelNode != DownNode || !LineReady())
         return;
     ui->DevPanelCaption->setText(SelNode->text(0));
     Modbus->ReadBlock(SelectedAddress());
