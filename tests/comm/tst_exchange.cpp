@@ -185,6 +185,9 @@ void TstExchange::routing_data() {
         << QStringList{"DecodeBlock 6 7 0..0", "EnableDevPanel"} << false;
     QTest::newRow("read while a command waits is decoded")
         << "C" << 7 << block << 1 << QStringList{"DecodeBlock 3 7 0..18", "EnableDevPanel"} << true;
+    QTest::newRow("read while settings are written is decoded")
+        << "W" << 7 << block << 1 << QStringList{"DecodeBlock 3 7 0..18", "EnableDevPanel"}
+        << false;
 }
 
 void TstExchange::routing() {
@@ -214,7 +217,7 @@ void TstExchange::routing() {
     QCOMPARE(st.CmdPending, cmdPendingAfter);
     QVERIFY(!st.Updating);
     // Only the decoding branch ends an outstanding read.
-    const bool decodingBranch = flags.isEmpty() || (flags == "C" && reply.function == 3);
+    const bool decodingBranch = !flags.contains('S') && (flags.isEmpty() || reply.function == 3);
     QCOMPARE(st.Reading, !decodingBranch);
     QVERIFY(host.messages.isEmpty());
 }
