@@ -47,6 +47,7 @@ private slots:
     void kinds_data();
     void kinds();
     void scanBuildsTreeInOrderFound();
+    void scanEndsAfterLastAddress();
     void scanOpenFailureLeavesTree();
     void scanIgnoredWhileBusy();
     void treeClicks();
@@ -173,6 +174,28 @@ void TstScanRead::scanBuildsTreeInOrderFound() {
     QVERIFY(!f()->DevPanel->isEnabled());
     QCOMPARE(w->TimerFind.interval(), 600);
     w->Execute(f()->ActStop);
+}
+
+void TstScanRead::scanEndsAfterLastAddress() {
+    bus = {{246, 9400001}, {247, 9500001}};
+    w->Execute(f()->ActFind);
+    w->TimerFind.stop();
+    w->ScanAddr = 245;
+    w->TimerFindTimer();
+    w->TimerFindTimer();
+    QVERIFY(w->Searching);
+    QCOMPARE(w->StatusPanelText(3), QString("Поиск: 247"));
+    QTRY_COMPARE(pty->requests().size(), 2);
+    QCOMPARE(quint8(pty->requests()[0][0]), quint8(246));
+    QCOMPARE(quint8(pty->requests()[1][0]), quint8(247));
+    QTRY_VERIFY(w->Devices[247]);
+
+    // The tick after the last address ends the scan without a probe of its own.
+    w->TimerFindTimer();
+    QVERIFY(!w->Searching);
+    QCOMPARE(w->StatusPanelText(3), QString("Поиск окончен"));
+    QCOMPARE(w->StatusPanelText(1), QString("Tx: 2"));
+    QCOMPARE(detectorNode(1, 0)->text(0), QString("#247 : 09500001"));
 }
 
 void TstScanRead::scanOpenFailureLeavesTree() {
