@@ -57,6 +57,8 @@ private slots:
     void scanStopsTheCycle();
     void stopWaitsForOutstandingRead();
     void oneShotReads();
+    void delayReadsOnlyAfterLongWaits_data();
+    void delayReadsOnlyAfterLongWaits();
     void progressMark();
     void closeDuringScanEndsItFirst();
 
@@ -358,6 +360,34 @@ void TstScanRead::oneShotReads() {
     w->TimerReadOnesTimer();
     QTest::qWait(50);
     QCOMPARE(pty->requests().size(), sent + 2);
+}
+
+void TstScanRead::delayReadsOnlyAfterLongWaits_data() {
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<bool>("reads");
+    QTest::newRow("2 s") << 2000 << false;
+    QTest::newRow("10 s") << 10000 << false;
+    QTest::newRow("just over 10 s") << 10001 << true;
+    QTest::newRow("15 s") << 15000 << true;
+}
+
+void TstScanRead::delayReadsOnlyAfterLongWaits() {
+    QFETCH(int, interval);
+    QFETCH(bool, reads);
+    scan(2);
+    w->SelNode = detectorNode(0, 0);
+    const int sent = pty->requests().size();
+    w->Timer5sec.setInterval(interval);
+    w->Timer5secTimer();
+    // The master sends in order: once this probe is on the wire, a read the
+    // delay had asked for would be there before it.
+    w->Exchange().Probe(4);
+    const QByteArray probe = PtyResponder::withCrc(QByteArray::fromHex("040300010002"));
+    QTRY_VERIFY(!pty->requests().isEmpty() && pty->requests().last() == probe);
+    QList<QByteArray> expected{probe};
+    if (reads)
+        expected.prepend(QByteArray::fromHex("0203000000130434"));
+    QCOMPARE(pty->requests().mid(sent), expected);
 }
 
 void TstScanRead::progressMark() {
