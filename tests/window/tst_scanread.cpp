@@ -306,8 +306,15 @@ void TstScanRead::scanStopsTheCycle() {
     w->SelNode = detectorNode(0, 0);
     w->Execute(f()->ActRenew);
     QTRY_VERIFY(!w->Reading);
+    // The read enabled the commands on the detector; the scan takes them back.
+    const QList<QAction*> detectorCommands{f()->ActZero, f()->ActZero2,   f()->ActCalb,
+                                           f()->ActInit, f()->ActReadLog, f()->ActDelLog};
+    for (QAction* a : detectorCommands)
+        QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
     w->Execute(f()->ActFind);
     w->TimerFind.stop();
+    for (QAction* a : detectorCommands)
+        QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
     // "Читать" during a scan does nothing.
     const int sent = pty->requests().size();
     w->Execute(f()->ActRenew);
