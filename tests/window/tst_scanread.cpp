@@ -1,11 +1,14 @@
 #include "Device.h"
 #include "PtyResponder.h"
+#include "RegisterMap.h"
 #include "ScriptedPrompts.h"
 #include "UnitMain.h"
 #include "ui_UnitMain.h"
 
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -51,6 +54,8 @@ private slots:
     void scanOpenFailureLeavesTree();
     void scanIgnoredWhileBusy();
     void treeClicks();
+    void logMenuFollowsFirmware_data();
+    void logMenuFollowsFirmware();
     void readWithoutSelection_data();
     void readWithoutSelection();
     void readingCycle();
@@ -247,6 +252,37 @@ void TstScanRead::treeClicks() {
     QTRY_COMPARE(pty->requests().size(), sent + 1);
     QCOMPARE(pty->requests().last(), QByteArray::fromHex("0203000000130434"));
     QVERIFY(!w->Reading && !w->TimerRead.isActive());
+}
+
+void TstScanRead::logMenuFollowsFirmware_data() {
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("menu");
+    // Builds with bits 0 and 1 of the version set have the log from 9.90 on,
+    // those with bits 0 and 2 from 8.40 on.
+    QTest::newRow("9.93") << qint64(9400000) << 0x0993 << true;
+    QTest::newRow("9.8F") << qint64(9400000) << 0x098F << false;
+    QTest::newRow("8.45") << qint64(9500000) << 0x0845 << true;
+    QTest::newRow("8.3D") << qint64(9500000) << 0x083D << false;
+    QTest::newRow("not read yet") << qint64(9400000) << 0 << false;
+    QTest::newRow("kind 3") << qint64(9300000) << 0x0993 << false;
+}
+
+void TstScanRead::logMenuFollowsFirmware() {
+    QFETCH(qint64, id);
+    QFETCH(int, version);
+    QFETCH(bool, menu);
+    w->DeviceFound(9, uint32_t(id));
+    w->Devices[9]->Registers[kpx::Reg::Version] = quint16(version); // as a read leaves it
+    auto* menuLog = w->findChild<QMenu*>("MenuLog");
+    QVERIFY(menuLog);
+    QSignalSpy aboutToShow(menuLog, &QMenu::aboutToShow);
+
+    w->DevTreeMouseDown(Qt::RightButton, nodePos(detectorNode(0, 0)));
+    QCOMPARE(w->SelNode, detectorNode(0, 0));
+    QCOMPARE(aboutToShow.count(), int(menu));
+    QCOMPARE(menuLog->isVisible(), menu);
+    menuLog->close();
 }
 
 void TstScanRead::readWithoutSelection_data() {
