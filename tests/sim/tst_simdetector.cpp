@@ -99,6 +99,7 @@ void TstSimDetector::writesTakeEffect_data() {
     QTest::addColumn<int>("event");
     QTest::addColumn<int>("parameter");
     QTest::newRow("threshold 1") << 9 << 100 << 15 << 10;
+    QTest::newRow("threshold 1 at the full range") << 9 << 1000 << 15 << 100;
     QTest::newRow("threshold 2") << 10 << 300 << 14 << 30;
     QTest::newRow("magnetic calibration") << 11 << 600 << 18 << 60;
     QTest::newRow("hysteresis") << 12 << 20 << 17 << 2;
@@ -298,6 +299,12 @@ void TstSimDetector::currentOutputSetup() {
     QVERIFY(write(4, 0x1000));
     QCOMPARE(detector->readRegister(6), quint16(250));
     QCOMPARE(detector->readRegister(18), quint16(800)); // trimmed at 4 and 20 mA
+
+    // Left at the 20 mA point, the output starts at 4 mA again on re-entry.
+    QVERIFY(write(4, 0x1200));
+    QCOMPARE(detector->readRegister(4), quint16(0x1200));
+    QCOMPARE(detector->readRegister(6), quint16(0));
+    QCOMPARE(detector->readRegister(18), quint16(400));
 }
 
 void TstSimDetector::alarmsFollowTheReading_data() {

@@ -1,17 +1,25 @@
 #include "Device.h"
 #include "Forms.h"
 #include "PtyResponder.h"
+#include "RegisterMap.h"
 #include "ScriptedPrompts.h"
 #include "UnitMain.h"
 
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
 namespace {
+// A request handed to the master is on the line after the master's 15 ms
+// pause between frames. A check that nothing was sent waits twenty times as
+// long, so that a stray request would show even on a loaded machine.
+constexpr int kNothingSentMs = 300;
+
 // A bus of detectors by address and identification number; each answers the
 // probe with its number and a block read with register n = n.
 QByteArray busAnswer(const QMap<int, quint32>& bus, const QByteArray& req) {
@@ -48,15 +56,20 @@ private slots:
     void kinds_data();
     void kinds();
     void scanBuildsTreeInOrderFound();
+    void scanEndsAfterLastAddress();
     void scanOpenFailureLeavesTree();
     void scanIgnoredWhileBusy();
     void treeClicks();
+    void logMenuFollowsFirmware_data();
+    void logMenuFollowsFirmware();
     void readWithoutSelection_data();
     void readWithoutSelection();
     void readingCycle();
     void scanStopsTheCycle();
     void stopWaitsForOutstandingRead();
     void oneShotReads();
+    void delayReadsOnlyAfterLongWaits_data();
+    void delayReadsOnlyAfterLongWaits();
     void progressMark();
     void closeDuringScanEndsItFirst();
     void waitsEndWhenWindowCloses_data();
@@ -95,6 +108,7 @@ void TstScanRead::cleanup() {
 
 // Runs a scan over addresses 1..lastAddress one step at a time, then lets it end.
 void TstScanRead::scan(int lastAddress) {
+    const int answeredBefore = w->RxCount;
     w->Execute(f()->ActFind);
     QVERIFY(w->Searching);
     QCOMPARE(w->TimerFind.interval(), 600);
@@ -105,7 +119,11 @@ void TstScanRead::scan(int lastAddress) {
         QCOMPARE(w->StatusPanelText(3), QString("Поиск: %1").arg(a));
         QTRY_COMPARE(pty->requests().size(), a);
     }
-    QTest::qWait(100); // the last answers come in
+    // The last answers come in before the scan ends.
+    int answering = 0;
+    for (int a = 1; a <= lastAddress; ++a)
+        answering += bus.contains(a) ? 1 : 0;
+    QTRY_COMPARE(w->RxCount, answeredBefore + answering);
     w->ScanAddr = 247;
     w->TimerFindTimer();
     QVERIFY(!w->Searching);
@@ -178,6 +196,28 @@ void TstScanRead::scanBuildsTreeInOrderFound() {
     w->Execute(f()->ActStop);
 }
 
+void TstScanRead::scanEndsAfterLastAddress() {
+    bus = {{246, 9400001}, {247, 9500001}};
+    w->Execute(f()->ActFind);
+    w->TimerFind.stop();
+    w->ScanAddr = 245;
+    w->TimerFindTimer();
+    w->TimerFindTimer();
+    QVERIFY(w->Searching);
+    QCOMPARE(w->StatusPanelText(3), QString("Поиск: 247"));
+    QTRY_COMPARE(pty->requests().size(), 2);
+    QCOMPARE(quint8(pty->requests()[0][0]), quint8(246));
+    QCOMPARE(quint8(pty->requests()[1][0]), quint8(247));
+    QTRY_VERIFY(w->Devices[247]);
+
+    // The tick after the last address ends the scan without a probe of its own.
+    w->TimerFindTimer();
+    QVERIFY(!w->Searching);
+    QCOMPARE(w->StatusPanelText(3), QString("Поиск окончен"));
+    QCOMPARE(w->StatusPanelText(1), QString("Tx: 2"));
+    QCOMPARE(detectorNode(1, 0)->text(0), QString("#247 : 09500001"));
+}
+
 void TstScanRead::scanOpenFailureLeavesTree() {
     w->Searching = true;
     w->DeviceFound(2, 9500001);
@@ -208,7 +248,7 @@ void TstScanRead::treeClicks() {
     QVERIFY(!w->SelNode);
     const int sent = pty->requests().size();
     w->DevTreeDblClick();
-    QTest::qWait(50);
+    QTest::qWait(kNothingSentMs);
     QCOMPARE(pty->requests().size(), sent);
 
     // A right click on a detector not read yet selects it; its firmware is
@@ -225,6 +265,37 @@ void TstScanRead::treeClicks() {
     QTRY_COMPARE(pty->requests().size(), sent + 1);
     QCOMPARE(pty->requests().last(), QByteArray::fromHex("0203000000130434"));
     QVERIFY(!w->Reading && !w->TimerRead.isActive());
+}
+
+void TstScanRead::logMenuFollowsFirmware_data() {
+    QTest::addColumn<qint64>("id");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("menu");
+    // Builds with bits 0 and 1 of the version set have the log from 9.90 on,
+    // those with bits 0 and 2 from 8.40 on.
+    QTest::newRow("9.93") << qint64(9400000) << 0x0993 << true;
+    QTest::newRow("9.8F") << qint64(9400000) << 0x098F << false;
+    QTest::newRow("8.45") << qint64(9500000) << 0x0845 << true;
+    QTest::newRow("8.3D") << qint64(9500000) << 0x083D << false;
+    QTest::newRow("not read yet") << qint64(9400000) << 0 << false;
+    QTest::newRow("kind 3") << qint64(9300000) << 0x0993 << false;
+}
+
+void TstScanRead::logMenuFollowsFirmware() {
+    QFETCH(qint64, id);
+    QFETCH(int, version);
+    QFETCH(bool, menu);
+    w->DeviceFound(9, uint32_t(id));
+    w->Devices[9]->Registers[kpx::Reg::Version] = quint16(version); // as a read leaves it
+    auto* menuLog = w->findChild<QMenu*>("MenuLog");
+    QVERIFY(menuLog);
+    QSignalSpy aboutToShow(menuLog, &QMenu::aboutToShow);
+
+    w->DevTreeMouseDown(Qt::RightButton, nodePos(detectorNode(0, 0)));
+    QCOMPARE(w->SelNode, detectorNode(0, 0));
+    QCOMPARE(aboutToShow.count(), int(menu));
+    QCOMPARE(menuLog->isVisible(), menu);
+    menuLog->close();
 }
 
 void TstScanRead::readWithoutSelection_data() {
@@ -268,7 +339,7 @@ void TstScanRead::readingCycle() {
     QTRY_VERIFY(!w->Reading);
     w->CmdPending = true;
     w->TimerReadTimer();
-    QTest::qWait(50);
+    QTest::qWait(kNothingSentMs);
     QCOMPARE(pty->requests().size(), sent + 2);
     w->CmdPending = false;
 
@@ -284,8 +355,15 @@ void TstScanRead::scanStopsTheCycle() {
     w->SelNode = detectorNode(0, 0);
     w->Execute(f()->ActRenew);
     QTRY_VERIFY(!w->Reading);
+    // The read enabled the commands on the detector; the scan takes them back.
+    const QList<QAction*> detectorCommands{f()->ActZero, f()->ActZero2,   f()->ActCalb,
+                                           f()->ActInit, f()->ActReadLog, f()->ActDelLog};
+    for (QAction* a : detectorCommands)
+        QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
     w->Execute(f()->ActFind);
     w->TimerFind.stop();
+    for (QAction* a : detectorCommands)
+        QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
     // "Читать" during a scan does nothing.
     const int sent = pty->requests().size();
     w->Execute(f()->ActRenew);
@@ -326,7 +404,7 @@ void TstScanRead::oneShotReads() {
 
     // The delay service reads only after long waits.
     w->Delay(30);
-    QTest::qWait(50);
+    QTest::qWait(kNothingSentMs);
     QCOMPARE(pty->requests().size(), sent + 1);
     w->Timer5sec.setInterval(15000);
     w->Timer5secTimer();
@@ -336,8 +414,36 @@ void TstScanRead::oneShotReads() {
     w->Execute(f()->ActFind);
     w->Execute(f()->ActStop);
     w->TimerReadOnesTimer();
-    QTest::qWait(50);
+    QTest::qWait(kNothingSentMs);
     QCOMPARE(pty->requests().size(), sent + 2);
+}
+
+void TstScanRead::delayReadsOnlyAfterLongWaits_data() {
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<bool>("reads");
+    QTest::newRow("2 s") << 2000 << false;
+    QTest::newRow("10 s") << 10000 << false;
+    QTest::newRow("just over 10 s") << 10001 << true;
+    QTest::newRow("15 s") << 15000 << true;
+}
+
+void TstScanRead::delayReadsOnlyAfterLongWaits() {
+    QFETCH(int, interval);
+    QFETCH(bool, reads);
+    scan(2);
+    w->SelNode = detectorNode(0, 0);
+    const int sent = pty->requests().size();
+    w->Timer5sec.setInterval(interval);
+    w->Timer5secTimer();
+    // The master sends in order: once this probe is on the wire, a read the
+    // delay had asked for would be there before it.
+    w->Exchange().Probe(4);
+    const QByteArray probe = PtyResponder::withCrc(QByteArray::fromHex("040300010002"));
+    QTRY_VERIFY(!pty->requests().isEmpty() && pty->requests().last() == probe);
+    QList<QByteArray> expected{probe};
+    if (reads)
+        expected.prepend(QByteArray::fromHex("0203000000130434"));
+    QCOMPARE(pty->requests().mid(sent), expected);
 }
 
 void TstScanRead::progressMark() {
