@@ -79,6 +79,7 @@ private slots:
     void captionAndStatus_data();
     void captionAndStatus();
     void lineAndRelaySettings();
+    void addressBoxKeepsWhatIsTyped();
     void currentSetupMode();
     void currentBoxBounds_data();
     void currentBoxBounds();
@@ -308,6 +309,20 @@ void TstDecode::lineAndRelaySettings() {
     QCOMPARE(f()->CBoxStopBit->currentText(), QString("1"));
     QVERIFY(!f()->CBoxBlock->isChecked());
     QCOMPARE(f()->CBoxRelay2->currentIndex(), 1);
+}
+
+// The address write must see an address past the bus to refuse it; the box
+// once dropped the last digit of 248 and offered 24.
+void TstDecode::addressBoxKeepsWhatIsTyped() {
+    QCOMPARE(read(), 1);
+    TFSpinEdit* box = f()->SEditAddr;
+    QCOMPARE(box->text(), QString("5"));
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, "248");
+    QCOMPARE(box->text(), QString("248"));
+    QCOMPARE(box->value(), 248.0);
+    QVERIFY(!box->valueInBounds());
 }
 
 void TstDecode::currentSetupMode() {
