@@ -29,7 +29,7 @@ namespace {
 struct RelativeField {
     int reg;
     RelativeSetting setting;
-    QDoubleSpinBox* Ui_TFormMain::*edit;
+    TFSpinEdit* Ui_TFormMain::*edit;
 };
 
 const RelativeField RelativeFields[] = {
@@ -46,12 +46,19 @@ const stGas& gasRow(const stGas* table, const TDevice& device) {
     return GasRow(table, device.Registers[Reg::Gas]);
 }
 
-void showBox(QDoubleSpinBox* edit, const NumberBox& box) {
-    // Decimals first: the box rounds its bounds and value to them.
+// The decimal a single-precision number stands for, to the seven digits it
+// carries: widened as it is, 0.004f would be 0.0040000002 and a typed 0.004
+// would fall below the bound; 100 * 0.03f * 10 would be 30.000002.
+double asWritten(float x) {
+    return QString::number(double(x), 'g', 7).toDouble();
+}
+
+void showBox(TFSpinEdit* edit, const NumberBox& box) {
+    // The box keeps the bounds as given and rounds only the value to the decimals.
     edit->setDecimals(box.decimals);
-    edit->setRange(double(box.min), double(box.max));
-    edit->setSingleStep(double(box.step));
-    edit->setValue(double(box.value));
+    edit->setRange(asWritten(box.min), asWritten(box.max));
+    edit->setSingleStep(asWritten(box.step));
+    edit->setValue(asWritten(box.value));
 }
 
 void enableAll(std::initializer_list<QWidget*> widgets, bool enabled) {

@@ -79,7 +79,10 @@ private slots:
     void captionAndStatus_data();
     void captionAndStatus();
     void lineAndRelaySettings();
+    void addressBoxKeepsWhatIsTyped();
     void currentSetupMode();
+    void currentBoxBounds_data();
+    void currentBoxBounds();
     void gasAndUnitLists_data();
     void gasAndUnitLists();
     void gasHintKeptWhenNotSelectable();
@@ -176,16 +179,21 @@ void TstDecode::panelValues_data() {
         << Regs{{3, 24}, {6, 17}, {8, 200}, {9, 100}} << "Измеряемый газ: Оксид углерода (CO)"
         << "17" << ppm << QStringList{ppm, mg} << true << 0 << 1.0 << 200.0 << 5.0 << 5000.0 << 20.0
         << 200.0 << 20.0;
-    // 5.822 as the lower bound; a box without decimals holds it as 6.
+    // The lower bounds of the range box are kept as the model gives them,
+    // finer than the box's decimals: 5.822 not 6, 0.004 and 0.005 not 0.00.
     QTest::newRow("carbon monoxide, мгм/м3")
         << Regs{{3, 24}, {5, 0x8000}, {6, 17}, {8, 200}, {9, 100}}
         << "Измеряемый газ: Оксид углерода (CO)"
-        << "17" << mg << QStringList{ppm, mg} << true << 0 << 1.0 << 200.0 << 6.0 << 5822.0 << 20.0
-        << 200.0 << 20.0;
+        << "17" << mg << QStringList{ppm, mg} << true << 0 << 1.0 << 200.0 << 5.822 << 5822.0
+        << 20.0 << 200.0 << 20.0;
     QTest::newRow("hydrogen, %об.")
         << Regs{{3, 32}, {6, 234}, {8, 200}, {9, 500}} << "Измеряемый газ: Bодород (H2)"
-        << "2.34" << vol << QStringList{vol, lel} << true << 2 << 0.01 << 2.0 << 0.0 << 4.0 << 2.0
+        << "2.34" << vol << QStringList{vol, lel} << true << 2 << 0.01 << 2.0 << 0.004 << 4.0 << 2.0
         << 4.0 << 0.4;
+    QTest::newRow("carbon dioxide, %об.")
+        << Regs{{3, 3}, {6, 150}, {8, 500}, {9, 200}} << "Измеряемый газ: Диоксид углерода (CO2)"
+        << "1.50" << vol << QStringList{vol, vol} << false << 2 << 0.01 << 5.0 << 0.005 << 5.0
+        << 1.0 << 5.0 << 0.5;
     QTest::newRow("hydrogen, %НКПР") << Regs{{3, 32}, {5, 0x8000}, {6, 500}, {8, 200}, {9, 100}}
                                      << "Измеряемый газ: Bодород (H2)"
                                      << "50.0" << lel << QStringList{vol, lel} << true << 2 << 0.01
@@ -212,14 +220,14 @@ void TstDecode::panelValues() {
                                 f()->LLimit2Unit, f()->LHysterUnit, f()->LZeroZoneUnit})
         QCOMPARE(label->text(), unit);
 
-    const QDoubleSpinBox* range = f()->EditURV;
+    const TFSpinEdit* range = f()->EditURV;
     QTEST(range->value(), "range");
     QTEST(range->minimum(), "rangeMin");
     QTEST(range->maximum(), "rangeMax");
     QVERIFY(range->isEnabled());
     QCOMPARE(range->toolTip(), QString("<Ввод> для записи в прибор"));
-    for (const QDoubleSpinBox* box : {f()->EditURV, f()->EditLimit1, f()->EditLimit2,
-                                      f()->EditMagnet, f()->EditHyster, f()->EditZeroZone}) {
+    for (const TFSpinEdit* box : {f()->EditURV, f()->EditLimit1, f()->EditLimit2, f()->EditMagnet,
+                                  f()->EditHyster, f()->EditZeroZone}) {
         QCOMPARE(box->decimals(), decimals);
         QCOMPARE(float(box->singleStep()), float(step)); // single precision, as the model holds it
     }
@@ -304,6 +312,20 @@ void TstDecode::lineAndRelaySettings() {
     QCOMPARE(f()->CBoxRelay2->currentIndex(), 1);
 }
 
+// The address write must see an address past the bus to refuse it; the box
+// once dropped the last digit of 248 and offered 24.
+void TstDecode::addressBoxKeepsWhatIsTyped() {
+    QCOMPARE(read(), 1);
+    TFSpinEdit* box = f()->SEditAddr;
+    QCOMPARE(box->text(), QString("5"));
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, "248");
+    QCOMPARE(box->text(), QString("248"));
+    QCOMPARE(box->value(), 248.0);
+    QVERIFY(!box->valueInBounds());
+}
+
 void TstDecode::currentSetupMode() {
     // A read shows the point the output is fixed at; register 18 has the last word.
     QCOMPARE(read({{4, 0x0200}, {6, 0}, {18, 405}}), 1);
@@ -337,6 +359,39 @@ void TstDecode::currentSetupMode() {
     QCOMPARE(echo(18, 2005), 1);
     QCOMPARE(prompts->shown, QStringList{"message: Коррекция - Ок"});
     QCOMPARE(f()->EditI->text(), QString("20"));
+}
+
+void TstDecode::currentBoxBounds_data() {
+    QTest::addColumn<Regs>("regs");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    // Setup mode; bit 4 of register 4 fixes the output at 1 mA, else register 6 picks 4 or 20 mA.
+    QTest::newRow("1 mA") << Regs{{4, 0x0210}, {6, 0}} << 0.7 << 1.3;
+    QTest::newRow("4 mA") << Regs{{4, 0x0200}, {6, 0}} << 3.7 << 4.3;
+    QTest::newRow("20 mA") << Regs{{4, 0x0200}, {6, 1000}} << 19.7 << 20.3;
+}
+
+// The model holds the point ± 0.3 mA in single precision, 3.7 as 3.7000000477: the
+// box must get the decimal the model meant, or the trim would refuse a typed 3.70.
+void TstDecode::currentBoxBounds() {
+    QFETCH(Regs, regs);
+    QFETCH(double, minimum);
+    QFETCH(double, maximum);
+    QCOMPARE(read(regs), 1);
+
+    TFSpinEdit* box = f()->EditCurr;
+    QVERIFY(box->isEnabled());
+    QCOMPARE(box->minimum(), minimum);
+    QCOMPARE(box->maximum(), maximum);
+    const std::pair<double, bool> typings[] = {
+        {minimum, true}, {minimum - 0.01, false}, {maximum, true}, {maximum + 0.01, false}};
+    for (const auto& [typed, inBounds] : typings) {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, box->textFromValue(typed));
+        QCOMPARE(box->value(), box->text().toDouble());
+        QVERIFY2(box->valueInBounds() == inBounds, qPrintable(box->text()));
+    }
 }
 
 void TstDecode::gasAndUnitLists_data() {
