@@ -1,6 +1,7 @@
 #include "PortSettingsDialog.h"
 #include "PtyResponder.h"
 #include "ScriptedPrompts.h"
+#include "SerialLine.h"
 #include "UnitMain.h"
 #include "ui_UnitMain.h"
 
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QModbusRtuSerialClient>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -143,11 +143,7 @@ void TstMainWindow::portSettingsDialog() {
     QCOMPARE(w->StatusText(0), pty->slavePath() + settings);
     QCOMPARE(w->Exchange().IsOpen(), open);
     if (open)
-        QCOMPARE(w->Exchange()
-                     .Master()
-                     ->connectionParameter(QModbusDevice::SerialBaudRateParameter)
-                     .toInt(),
-                 9600);
+        QCOMPARE(w->Exchange().Line()->PortSettings().baudRate, 9600);
 }
 
 void TstMainWindow::portSwitchFailureWhileOpen() {
