@@ -118,7 +118,6 @@ void RtuMaster::transmit() {
     // Whatever came since the last exchange ended (a reply after its time-out) must
     // not pass for this request's reply.
     line_->DiscardInput();
-    framer_.Stop(MonotonicNs());
     framer_.Start(onLine_->id, request.slave, request.function, request.ReplyLength(),
                   SilenceNs(line_->Settings()));
     const QByteArray frame = request.Frame();
