@@ -116,7 +116,8 @@ void RtuMaster::transmit() {
     queue_.pop_front();
     const RtuRequest& request = onLine_->request;
     // Whatever came since the last exchange ended (a reply after its time-out) must
-    // not pass for this request's reply.
+    // not pass for this request's reply. Bytes the port holds but has not handed over
+    // yet go unlogged; what was handed over is in the log as unexpected already.
     line_->DiscardInput();
     framer_.Start(onLine_->id, request.slave, request.function, request.ReplyLength(),
                   SilenceNs(line_->Settings()));
