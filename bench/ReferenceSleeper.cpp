@@ -62,6 +62,15 @@ QList<double> ReferenceSleeper::latenessMs(const QList<Wake>& wakes, const Phase
     return out;
 }
 
+QList<double> ReferenceSleeper::intervalErrorsMs(const QList<Wake>& wakes, const Phase& phase) {
+    QList<double> out;
+    for (qsizetype i = 1; i < wakes.size(); ++i)
+        if (phase.contains(wakes[i - 1].deadline) && phase.contains(wakes[i].deadline) &&
+            wakes[i].deadline - wakes[i - 1].deadline == PeriodNs)
+            out << nsToMs(wakes[i].lateNs - wakes[i - 1].lateNs);
+    return out;
+}
+
 ReferenceSleeperProcess::~ReferenceSleeperProcess() {
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();

@@ -25,6 +25,9 @@ int runChild();
 
 // The lateness in ms of the wake-ups whose deadlines fall within the phase.
 QList<double> latenessMs(const QList<Wake>& wakes, const Phase& phase);
+// How far each interval between successive wake-ups within the phase strayed from the
+// period, in ms: a difference of two wake-ups, as an interval of the tool's is.
+QList<double> intervalErrorsMs(const QList<Wake>& wakes, const Phase& phase);
 
 } // namespace ReferenceSleeper
 
