@@ -45,6 +45,7 @@ Spread spreadOf(QList<double> values) {
     s.max = values.back();
     s.median = values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
     s.p95 = percentile(values, 95);
+    s.p99 = percentile(values, 99);
     return s;
 }
 

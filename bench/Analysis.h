@@ -14,7 +14,8 @@ struct WireFrame {
 
 struct Spread {
     int count = 0;
-    double min = 0, median = 0, p95 = 0, max = 0;
+    double min = 0, median = 0, p95 = 0, p99 = 0, max = 0;
+    double width() const { return max - min; }
 };
 Spread spreadOf(QList<double> values);
 

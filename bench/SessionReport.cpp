@@ -14,6 +14,7 @@ QByteArray SessionReport::serialize() const {
         s << "decoded " << t << '\n';
     s << "cpu " << cpuNs << '\n';
     s << "memory " << rssBaseKb << ' ' << rssKb << ' ' << hwmKb << '\n';
+    s << "noise " << noiseReads << ' ' << noiseReplies << '\n';
     for (const QString& text : prompts)
         s << "prompt " << QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
     if (!error.isEmpty())
@@ -44,6 +45,9 @@ SessionReport SessionReport::parse(const QByteArray& text) {
             report.rssBaseKb = number(0);
             report.rssKb = number(1);
             report.hwmKb = number(2);
+        } else if (key == QLatin1String("noise")) {
+            report.noiseReads = int(number(0));
+            report.noiseReplies = int(number(1));
         } else if (key == QLatin1String("prompt"))
             report.prompts << rest;
         else if (key == QLatin1String("error"))

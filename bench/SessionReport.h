@@ -16,7 +16,7 @@ struct Phase {
 // What the tool's process measured on itself, handed to the bench as text lines
 // on its standard output.
 struct SessionReport {
-    QMap<QString, Phase> phases; // "latency", "pacing", "cycle", "growth"
+    QMap<QString, Phase> phases; // "latency", "pacing", "cycle", "growth", "noise"
     QList<qint64> handledAt;     // replies taken by the window ("Rx: n" counted)
     QList<qint64> decodedAt;     // blocks decoded into the panel
     qint64 cpuNs = 0;            // process CPU time over the cycle phase
@@ -24,6 +24,8 @@ struct SessionReport {
                                  // one-time allocations are done, "growth" begins
     qint64 rssKb = 0;            // VmRSS at the end of the cycle phase, "growth" ends
     qint64 hwmKb = 0;            // VmHWM then
+    int noiseReads = 0;          // block reads of the detector with a stray byte before
+    int noiseReplies = 0;        // every reply, and how many of them got their reply
     QStringList prompts;         // any message the window tried to show
     QString error;               // why the session stopped early
 

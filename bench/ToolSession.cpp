@@ -18,8 +18,10 @@ namespace {
 
 // Methane on the built-in bus, firmware new enough for every panel field.
 constexpr int kDetector = 1;
-// Every one of them answers on the built-in bus: no gap is a time-out.
+// Every one of them answers on the built-in bus: no gap is a time-out. Queued five
+// times over, so that the pacing has as many gaps as its reference has wake-ups.
 constexpr int kPacingAddresses[] = {1, 2, 5, 17, 40, 120, 200, 247, 1, 2};
+constexpr int kPacingRounds = 5;
 constexpr int kReplyWaitMs = 2000;
 // Lets layouts and paints run between phases, as they would for a user.
 constexpr int kSettleMs = 200;
@@ -58,6 +60,7 @@ public:
 
     QList<qint64> handledAt;
     QList<qint64> decodedAt;
+    int timeouts = 0;
 
     DecodeResult DecodeBlock(int function, int address, const RegisterBlock& block, int first,
                              int last) override {
@@ -68,6 +71,12 @@ public:
     }
     void DeviceFound(int address, uint32_t id) override {
         TFormMain::DeviceFound(address, id);
+        recheck();
+    }
+    void LogAppend(const QString& entry) override {
+        if (entry == QLatin1String("Timeout!"))
+            ++timeouts;
+        TFormMain::LogAppend(entry);
         recheck();
     }
     // Panel 2 counts the replies, first thing when one is taken.
@@ -145,6 +154,7 @@ public:
             selectDetector();
             measureLatency();
             runCycle();
+            measureNoise();
         } catch (const std::exception& e) {
             report_.error = QString::fromStdString(e.what());
         }
@@ -180,12 +190,14 @@ private:
 
     void measurePacing() {
         window_.idle(kSettleMs);
-        const int expected = window_.RxCount + int(std::size(kPacingAddresses));
+        const int probes = kPacingRounds * int(std::size(kPacingAddresses));
+        const int expected = window_.RxCount + probes;
         report_.phases[QStringLiteral("pacing")] = timed([&] {
-            for (const int address : kPacingAddresses)
-                window_.Exchange().Probe(address);
+            for (int round = 0; round < kPacingRounds; ++round)
+                for (const int address : kPacingAddresses)
+                    window_.Exchange().Probe(address);
             if (!window_.waitUntil([&] { return window_.RxCount >= expected; },
-                                   kReplyWaitMs * int(std::size(kPacingAddresses))))
+                                   kReplyWaitMs * probes))
                 throw SessionError(QStringLiteral("queued probes went unanswered"));
         });
     }
@@ -238,6 +250,26 @@ private:
         window_.Execute(f_->ActReadStop);
     }
 
+    // Block reads of a detector that puts a stray byte on the line before every
+    // reply: each must be taken, none may end as a time-out.
+    void measureNoise() {
+        window_.idle(kSettleMs);
+        report_.phases[QStringLiteral("noise")] = timed([&] {
+            for (int i = 0; i < plan_.noiseReads; ++i) {
+                const int replies = window_.RxCount;
+                const int timeouts = window_.timeouts;
+                window_.Exchange().ReadBlock(SessionPlan::NoisyDetector);
+                if (!window_.waitUntil(
+                        [&] { return window_.RxCount > replies || window_.timeouts > timeouts; },
+                        kReplyWaitMs))
+                    throw SessionError(QStringLiteral("noisy read %1 never ended").arg(i + 1));
+                ++report_.noiseReads;
+                if (window_.RxCount > replies)
+                    ++report_.noiseReplies;
+            }
+        });
+    }
+
     const SessionPlan plan_;
     RecordingPrompts prompts_;
     BenchWindow window_;
@@ -249,17 +281,19 @@ private:
 } // namespace
 
 QStringList SessionPlan::arguments() const {
-    return {QLatin1String(Mode), port, QString::number(reads), QString::number(cycleMs)};
+    return {QLatin1String(Mode), port, QString::number(reads), QString::number(cycleMs),
+            QString::number(noiseReads)};
 }
 
 SessionPlan SessionPlan::fromArguments(const QStringList& arguments) {
     SessionPlan plan;
     const int at = int(arguments.indexOf(QLatin1String(Mode)));
-    if (at < 0 || at + 3 >= arguments.size())
+    if (at < 0 || at + 4 >= arguments.size())
         return plan;
     plan.port = arguments[at + 1];
     plan.reads = arguments[at + 2].toInt();
     plan.cycleMs = arguments[at + 3].toInt();
+    plan.noiseReads = arguments[at + 4].toInt();
     return plan;
 }
 

@@ -9,9 +9,13 @@
 struct SessionPlan {
     static constexpr char Mode[] = "--tool-session";
 
+    // The detector the bench adds with a stray byte before every reply.
+    static constexpr int NoisyDetector = 99;
+
     QString port;
     int reads = 200;
     int cycleMs = 40000;
+    int noiseReads = 100;
 
     // The command line of the child process, and back.
     QStringList arguments() const;

@@ -2,6 +2,7 @@
 
 #include "Bench.h"
 #include "ColdStart.h"
+#include "ReferenceSleeper.h"
 #include "ToolSession.h"
 
 #include <cstring>
@@ -13,5 +14,7 @@ int main(int argc, char* argv[]) {
         return runToolSession(argc, argv);
     if (std::strcmp(role, ColdStart::Mode) == 0)
         return ColdStart::runChild(argc, argv);
+    if (std::strcmp(role, ReferenceSleeper::Mode) == 0)
+        return ReferenceSleeper::runChild();
     return runBench(argc, argv);
 }

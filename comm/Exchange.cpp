@@ -2,19 +2,12 @@
 
 #include "PanelRules.h"
 #include "RegisterMap.h"
-
-#include <QModbusReply>
-#include <QModbusRtuSerialClient>
-#include <QVariant>
+#include "RtuMaster.h"
+#include "SerialLine.h"
 
 using namespace kpx;
 
 namespace {
-// The pause between the end of a reply and the next request is to be 15 ms.
-// The master starts its delay only after the reply's handlers have run and
-// its timer rounds up to whole milliseconds, which together add about a
-// millisecond; asking for 14 ms puts the pause on the line at 15 +- 1 ms.
-constexpr int kInterFrameDelayUs = 14000;
 constexpr int kDefaultTimeoutMs = 1000;
 constexpr int kBlockTimeoutMs = 1000;
 
@@ -77,74 +70,75 @@ QString DumpReply(const ModbusReplyData& reply, RegisterBlock& block) {
 }
 
 ModbusExchange::ModbusExchange(MainState& state, ExchangeHost& host, QObject* parent)
-    : QObject(parent), st_(state), host_(host), master_(new QModbusRtuSerialClient(this)) {
-    master_->setNumberOfRetries(0);
-    master_->setInterFrameDelay(kInterFrameDelayUs);
-    master_->setTimeout(kDefaultTimeoutMs);
-    connect(master_, &QModbusDevice::errorOccurred, this, &ModbusExchange::onMasterError);
+    : QObject(parent), st_(state), host_(host), line_(new SerialLine(this)),
+      master_(new RtuMaster(this)) {
+    master_->SetTimeout(kDefaultTimeoutMs);
+    line_->Attach(master_);
+    connect(master_, &RtuMaster::Finished, this, &ModbusExchange::onFinished);
+    connect(line_, &SerialLine::Lost, this, &ModbusExchange::onLineLost);
 }
 
 ModbusExchange::~ModbusExchange() {
-    // Pending replies finish during the close; nothing may be routed then.
+    // Requests still pending end with the close; nothing may be routed then.
     master_->disconnect(this);
-    master_->disconnectDevice();
+    line_->disconnect(this);
+    line_->Close();
 }
 
 void ModbusExchange::SetPortName(const QString& name) {
-    if (name == portName_)
+    if (name == line_->PortName())
         return;
     const bool wasOpen = IsOpen();
     Close();
-    portName_ = name;
+    line_->SetPortName(name);
     if (wasOpen)
         Open();
 }
 
+QString ModbusExchange::PortName() const {
+    return line_->PortName();
+}
+
 void ModbusExchange::SetLineSettings(const LineSettings& settings) {
-    if (settings == line_)
+    if (settings == line_->Settings())
         return;
-    line_ = settings;
-    // The master takes line settings only when it connects.
-    if (IsOpen()) {
-        Close();
-        Open();
-    }
+    QString error;
+    if (!line_->SetSettings(settings, &error))
+        throw HandlerError(error);
+}
+
+LineSettings ModbusExchange::lineSettings() const {
+    return line_->Settings();
 }
 
 bool ModbusExchange::IsOpen() const {
-    return master_->state() == QModbusDevice::ConnectedState;
+    return line_->IsOpen();
 }
 
 void ModbusExchange::Open() {
-    if (IsOpen())
-        return;
-    master_->setConnectionParameter(QModbusDevice::SerialPortNameParameter, portName_);
-    master_->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, line_.baudRate);
-    master_->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, int(line_.dataBits));
-    master_->setConnectionParameter(QModbusDevice::SerialParityParameter, int(line_.parity));
-    master_->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, int(line_.stopBits));
-    opening_ = true;
-    const bool ok = master_->connectDevice() && IsOpen();
-    opening_ = false;
-    if (!ok) {
-        const QString reason = master_->errorString();
-        master_->disconnectDevice();
-        throw HandlerError(reason.isEmpty() ? QStringLiteral("Cannot open ") + portName_ : reason);
-    }
-    portFailed_ = false;
+    QString error;
+    if (!line_->Open(&error))
+        throw HandlerError(error);
 }
 
 void ModbusExchange::Close() {
-    if (master_->state() != QModbusDevice::UnconnectedState)
-        master_->disconnectDevice();
+    line_->Close();
 }
 
 void ModbusExchange::SetTimeout(int ms) {
-    master_->setTimeout(ms);
+    master_->SetTimeout(ms);
 }
 
 int ModbusExchange::Timeout() const {
-    return master_->timeout();
+    return master_->Timeout();
+}
+
+void ModbusExchange::SetActive(bool active) {
+    master_->SetActive(active);
+}
+
+bool ModbusExchange::IsActive() const {
+    return master_->IsActive();
 }
 
 void ModbusExchange::ReadBlock(int address) {
@@ -162,28 +156,13 @@ void ModbusExchange::WriteRegister(int address, int reg, quint16 value) {
 
 void ModbusExchange::send(int address, int function, int start, int countOrValue) {
     st_.ReplyGot = false;
-    if (!active_)
+    if (!IsActive())
         throw HandlerError(QStringLiteral("Modbus master is not active"));
     if (!IsOpen())
-        throw HandlerError(QStringLiteral("Port %1 is not open").arg(portName_));
-
-    QModbusReply* reply = nullptr;
-    if (function == Function::Read) {
-        reply = master_->sendReadRequest(
-            QModbusDataUnit(QModbusDataUnit::HoldingRegisters, start, quint16(countOrValue)),
-            address);
-    } else {
-        QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, start, 1);
-        unit.setValue(0, quint16(countOrValue));
-        reply = master_->sendWriteRequest(unit, address);
-    }
-    if (!reply)
-        throw HandlerError(master_->errorString());
-    if (reply->isFinished())
-        QMetaObject::invokeMethod(
-            this, [this, reply] { onFinished(reply); }, Qt::QueuedConnection);
-    else
-        connect(reply, &QModbusReply::finished, this, [this, reply] { onFinished(reply); });
+        throw HandlerError(QStringLiteral("Port %1 is not open").arg(PortName()));
+    QString error;
+    if (master_->Send(RtuRequest{address, function, start, countOrValue}, &error) == 0)
+        throw HandlerError(error);
     countRequest();
 }
 
@@ -192,57 +171,32 @@ void ModbusExchange::countRequest() {
     host_.SetStatusText(1, QStringLiteral("Tx: ") + QString::number(st_.TxCount));
 }
 
-void ModbusExchange::onFinished(QModbusReply* reply) {
-    reply->deleteLater();
-    const QModbusResponse raw = reply->rawResult();
-    switch (reply->error()) {
-    case QModbusDevice::NoError: {
-        ModbusReplyData data;
-        data.slave = reply->serverAddress();
-        data.function = raw.functionCode();
-        const QModbusDataUnit unit = reply->result();
-        for (qsizetype i = 0; i < unit.valueCount(); ++i)
-            data.regs.append({unit.startAddress() + int(i), unit.value(i)});
+void ModbusExchange::onFinished(const RtuResult& result) {
+    ModbusReplyData data;
+    data.slave = result.request.slave;
+    data.function = result.request.function;
+    switch (result.outcome) {
+    case RtuResult::Reply:
+        data.regs = result.Registers();
         ModbusModbusReply(data);
         return;
+    case RtuResult::Exception:
+        data.exception = true;
+        data.exceptionCode = result.ExceptionCode();
+        ModbusModbusReply(data);
+        return;
+    case RtuResult::Timeout:
+    case RtuResult::Aborted:
+        // Either way no reply came.
+        ModbusTimeout();
+        return;
     }
-    case QModbusDevice::ProtocolError:
-        if (raw.isException()) {
-            ModbusReplyData data;
-            data.slave = reply->serverAddress();
-            data.function = raw.functionCode();
-            data.exception = true;
-            data.exceptionCode = raw.exceptionCode();
-            ModbusModbusReply(data);
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    // Time-out, or a request the master had to drop (port closed or lost):
-    // either way no reply came.
-    ModbusTimeout();
 }
 
-void ModbusExchange::onMasterError() {
-    const QModbusDevice::Error err = master_->error();
-    if (opening_ || err == QModbusDevice::NoError || err == QModbusDevice::TimeoutError ||
-        err == QModbusDevice::ProtocolError || err == QModbusDevice::ReplyAbortedError)
-        return;
-    if (master_->state() == QModbusDevice::UnconnectedState || portFailed_)
-        return;
-    // A pulled adapter leaves the master connected with replies pending; close
-    // it so that they end, and say so once.
-    portFailed_ = true;
-    const QString reason = master_->errorString();
-    QMetaObject::invokeMethod(
-        this,
-        [this, reason] {
-            master_->disconnectDevice();
-            host_.PortLost(reason);
-        },
-        Qt::QueuedConnection);
+void ModbusExchange::onLineLost(const QString& reason) {
+    // The line has closed the port and ended what was pending; the window only
+    // needs to hear it, once.
+    host_.PortLost(reason);
 }
 
 void ModbusExchange::endCurrentAdjustment() {

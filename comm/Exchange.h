@@ -13,8 +13,9 @@
 #include <cstdint>
 #include <stdexcept>
 
-class QModbusRtuSerialClient;
-class QModbusReply;
+class RtuMaster;
+class SerialLine;
+struct RtuResult;
 
 // An error raised inside a command handler; the window shows its text in the
 // standard error box and carries on.
@@ -53,9 +54,10 @@ public:
 
     // Port. Open() raises HandlerError with the system's reason.
     void SetPortName(const QString& name);
-    QString PortName() const { return portName_; }
+    QString PortName() const;
+    // Applied to an open port at once; raises HandlerError when the port refuses them.
     void SetLineSettings(const LineSettings& settings);
-    LineSettings lineSettings() const { return line_; }
+    LineSettings lineSettings() const;
     bool IsOpen() const;
     void Open();
     void Close();
@@ -63,8 +65,8 @@ public:
     // Master.
     void SetTimeout(int ms);
     int Timeout() const;
-    void SetActive(bool active) { active_ = active; }
-    bool IsActive() const { return active_; }
+    void SetActive(bool active);
+    bool IsActive() const;
 
     // Requests; each raises HandlerError and sends nothing when the master
     // is inactive or the port closed.
@@ -78,22 +80,19 @@ public:
     void ModbusTimeout();
 
     const RegisterBlock& Block() const { return block_; }
-    QModbusRtuSerialClient* Master() const { return master_; }
+    SerialLine* Line() const { return line_; }
+    RtuMaster* Master() const { return master_; }
 
 private:
     void send(int address, int function, int start, int countOrValue);
-    void onFinished(QModbusReply* reply);
-    void onMasterError();
+    void onFinished(const RtuResult& result);
+    void onLineLost(const QString& reason);
     void countRequest();
     void endCurrentAdjustment();
 
     MainState& st_;
     ExchangeHost& host_;
-    QModbusRtuSerialClient* master_;
-    QString portName_;
-    LineSettings line_;
-    bool active_ = true;
-    bool portFailed_ = false;
-    bool opening_ = false;
+    SerialLine* line_;
+    RtuMaster* master_;
     RegisterBlock block_{};
 };

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PKGS=(cmake g++ make pkg-config clang clang-format git
-      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-serialbus-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
       qt6-qpa-plugins
       mbpoll xvfb xauth)
 # libFuzzer and the sanitizer runtimes for clang; the name differs between releases.

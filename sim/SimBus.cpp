@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -325,6 +326,13 @@ SimBus::Outgoing SimBus::shape(SimDetector* detector, SimReply reply, int reques
         out.bytes.back() = char(out.bytes.back() ^ 0x5A);
     if (modbus && faults.truncate > 0)
         out.bytes.chop(std::min<qsizetype>(faults.truncate, out.bytes.size()));
+    if (modbus && faults.noiseBytes > 0) {
+        out.noise = QByteArray(faults.noiseBytes, char(faults.noiseValue));
+        if (faults.noiseValue < 0)
+            for (char& byte : out.noise)
+                byte = char(QRandomGenerator::global()->bounded(256));
+        out.noiseGapMs = faults.noiseGapMs;
+    }
     out.delayMs = faults.slowMs;
     if (m_wireTiming)
         out.delayMs += wireDelayMs(modbus ? detector->line() : SimServiceLine, requestBytes,
@@ -347,13 +355,34 @@ void SimBus::deliver(QList<Outgoing> replies) {
         std::max_element(replies.begin(), replies.end(), [](const Outgoing& a, const Outgoing& b) {
             return a.delayMs < b.delayMs;
         })->delayMs;
+    // A transmitter switching on puts its stray bytes on the line before the reply.
+    const auto noisy = std::find_if(replies.begin(), replies.end(), [](const Outgoing& r) {
+        return !r.noise.isEmpty() && !r.lost;
+    });
+    const QByteArray noise = noisy == replies.end() ? QByteArray() : noisy->noise;
+    const int gap = noisy == replies.end() ? 0 : noisy->noiseGapMs;
+    const auto go = [this, replies, noise, gap] {
+        if (noise.isEmpty() || gap <= 0) {
+            send(replies, noise);
+            return;
+        }
+        sendNoise(noise);
+        QTimer::singleShot(gap, Qt::PreciseTimer, this, [this, replies] { send(replies); });
+    };
     if (delay <= 0)
-        send(replies);
+        go();
     else
-        QTimer::singleShot(delay, Qt::PreciseTimer, this, [this, replies] { send(replies); });
+        QTimer::singleShot(delay, Qt::PreciseTimer, this, go);
 }
 
-void SimBus::send(const QList<Outgoing>& replies) {
+void SimBus::sendNoise(const QByteArray& noise) {
+    if (m_link)
+        m_link->write(noise);
+    log(SimTraffic::Out, noise, QStringLiteral("noise before the reply"));
+    emit transmitted(noise);
+}
+
+void SimBus::send(const QList<Outgoing>& replies, const QByteArray& noise) {
     QList<QByteArray> onLine;
     for (const Outgoing& reply : replies) {
         if (!reply.from || reply.bytes.isEmpty())
@@ -372,8 +401,14 @@ void SimBus::send(const QList<Outgoing>& replies) {
             for (qsizetype i = 0; i < other.size(); ++i)
                 bytes[i] = char(bytes[i] & other[i]);
         }
+        // Noise without a gap leaves in the same write: the tool gets it in one piece
+        // with the reply, as from a line without a pause between them.
+        if (!noise.isEmpty()) {
+            log(SimTraffic::Out, noise, QStringLiteral("noise before the reply"));
+            emit transmitted(noise);
+        }
         if (m_link)
-            m_link->write(bytes);
+            m_link->write(noise + bytes);
         log(SimTraffic::Out, bytes,
             onLine.size() > 1 ? QStringLiteral("collision of %1 replies").arg(onLine.size())
                               : QString());

@@ -84,6 +84,8 @@ private:
         std::function<void()> afterSent;
         int delayMs = 0;
         bool lost = false;
+        QByteArray noise = {}; // goes out first, noiseGapMs ahead of the reply
+        int noiseGapMs = 0;
     };
 
     Listeners listeners() const;
@@ -96,7 +98,8 @@ private:
                          const Listeners& who);
     Outgoing shape(SimDetector* detector, SimReply reply, int requestBytes, bool modbus) const;
     void deliver(QList<Outgoing> replies);
-    void send(const QList<Outgoing>& replies);
+    void send(const QList<Outgoing>& replies, const QByteArray& noise = {});
+    void sendNoise(const QByteArray& noise);
     SimLine busLine() const;
     void attach(SimLink* link);
     void log(SimTraffic::Direction direction, const QByteArray& bytes, const QString& note = {});

@@ -1,32 +1,22 @@
 #include "SimProtocol.h"
 
+#include "ModbusCrc.h"
+
 #include <algorithm>
+#include <utility>
 
 namespace SimProtocol {
 
 quint16 crc16(QByteArrayView bytes) {
-    quint16 crc = 0xFFFF;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
+    return ModbusCrc16(bytes);
 }
 
 QByteArray withCrc(QByteArray frame) {
-    const quint16 crc = crc16(frame);
-    frame.append(char(crc & 0xFF));
-    frame.append(char(crc >> 8));
-    return frame;
+    return WithModbusCrc(std::move(frame));
 }
 
 bool crcValid(QByteArrayView frame) {
-    if (frame.size() < 4)
-        return false;
-    const quint16 crc = crc16(frame.first(frame.size() - 2));
-    return quint8(frame[frame.size() - 2]) == (crc & 0xFF) &&
-           quint8(frame[frame.size() - 1]) == (crc >> 8);
+    return ModbusCrcValid(frame);
 }
 
 namespace {

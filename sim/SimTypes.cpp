@@ -31,6 +31,9 @@ const FaultField faultFields[] = {
     {"stayInService", &SimFaults::stayInService, nullptr, 0, 1},
     {"shortLogBlock", nullptr, &SimFaults::shortLogBlock, -1, 3},
     {"noModbusAck", &SimFaults::noModbusAck, nullptr, 0, 1},
+    {"noiseBytes", nullptr, &SimFaults::noiseBytes, 0, 256},
+    {"noiseValue", nullptr, &SimFaults::noiseValue, -1, 255},
+    {"noiseGapMs", nullptr, &SimFaults::noiseGapMs, 0, 10000},
 };
 
 int fieldValue(const FaultField& field, const SimFaults& faults) {

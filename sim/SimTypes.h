@@ -45,6 +45,9 @@ struct SimFaults {
     bool stayInService = false; // "MODBUS\r" is acknowledged, the detector stays in service mode
     int shortLogBlock = -1;     // this event-log block (0..3) is sent short
     bool noModbusAck = false;   // "MODBUS\r" switches back without an acknowledgement
+    int noiseBytes = 0;         // stray bytes on the line before every Modbus reply
+    int noiseValue = 0;         // their value, -1 random
+    int noiseGapMs = 0;         // silence between them and the reply
 };
 
 // Sets one fault by its name (the JSON and console name); false with a message otherwise.

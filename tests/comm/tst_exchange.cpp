@@ -1,8 +1,8 @@
 #include "Exchange.h"
 #include "FakeExchangeHost.h"
 #include "PtyResponder.h"
+#include "SerialLine.h"
 
-#include <QModbusRtuSerialClient>
 #include <QTest>
 #include <array>
 
@@ -442,8 +442,7 @@ void TstExchange::wirePortSwitchAndSettingsWhileOpen() {
     QVERIFY(ex->IsOpen());
     ex->SetLineSettings({9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::TwoStop});
     QVERIFY(ex->IsOpen());
-    QCOMPARE(ex->Master()->connectionParameter(QModbusDevice::SerialBaudRateParameter).toInt(),
-             9600);
+    QCOMPARE(ex->Line()->PortSettings().baudRate, 9600);
     ex->ReadBlock(4);
     QTRY_COMPARE(host.calls.filter("DecodeBlock").size(), 1);
     QVERIFY(pty->requests().isEmpty());

@@ -20,6 +20,8 @@ private slots:
     void faults();
     void dropEveryNthReply();
     void slowReply();
+    void noiseBeforeReply_data();
+    void noiseBeforeReply();
     void wireDelay_data();
     void wireDelay();
     void wireTimingDelaysReplies();
@@ -135,6 +137,8 @@ void TstSimBus::faults_data() {
     QTest::newRow("exception on a register written")
         << "exceptionRegister" << 9 << QByteArray::fromHex("05060009006459A7")
         << QByteArray::fromHex("05860683A3");
+    QTest::newRow("noise before the reply")
+        << "noiseBytes" << 2 << probe << QByteArray::fromHex("0000") + probeReply;
     QTest::newRow("silent, write not done")
         << "silent" << 1 << QByteArray::fromHex("05060009006459A7") << QByteArray();
 }
@@ -176,6 +180,44 @@ void TstSimBus::slowReply() {
     QVERIFY(sent.isEmpty());
     QTRY_COMPARE(sent, probeReply);
     QVERIFY(clock.elapsed() >= 140);
+}
+
+void TstSimBus::noiseBeforeReply_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("gapMs");
+    QTest::newRow("one 0xFF, no gap") << 1 << 0xFF << 0;
+    QTest::newRow("three zeros, 150 ms of silence") << 3 << 0x00 << 150;
+    QTest::newRow("five random bytes, 150 ms of silence") << 5 << -1 << 150;
+}
+
+void TstSimBus::noiseBeforeReply() {
+    QFETCH(int, count);
+    QFETCH(int, value);
+    QFETCH(int, gapMs);
+    SimBus bus;
+    SimDetector* detector = bus.addDetector(methaneAt5());
+    QString error;
+    QVERIFY(simSetFault(detector->faults(), QStringLiteral("noiseBytes"), count, &error));
+    QVERIFY(simSetFault(detector->faults(), QStringLiteral("noiseValue"), value, &error));
+    QVERIFY(simSetFault(detector->faults(), QStringLiteral("noiseGapMs"), gapMs, &error));
+    QList<QByteArray> sent;
+    connect(&bus, &SimBus::transmitted, this, [&sent](const QByteArray& bytes) { sent << bytes; });
+    QElapsedTimer clock;
+    clock.start();
+    bus.receive(probe, tool19200E1, true);
+    QCOMPARE(sent.size(), gapMs > 0 ? 1 : 2); // the noise leaves at once either way
+    QCOMPARE(sent[0].size(), count);
+    if (value >= 0)
+        QCOMPARE(sent[0], QByteArray(count, char(value)));
+    QTRY_COMPARE(sent.size(), 2);
+    QCOMPARE(sent[1], probeReply);
+    if (gapMs > 0)
+        QVERIFY(clock.elapsed() >= gapMs - 10);
+    const QList<SimTraffic> traffic = bus.traffic();
+    QCOMPARE(traffic.size(), 3);
+    QCOMPARE(traffic[1].note, QStringLiteral("noise before the reply"));
+    QCOMPARE(traffic[2].bytes, probeReply);
 }
 
 void TstSimBus::wireDelay_data() {

@@ -54,6 +54,8 @@ void TstSimConfig::descriptionErrors_data() {
         << one(R"(, "faults": {"slow": 100})") << "unknown fault \"slow\"";
     QTest::newRow("log block 4") << one(R"(, "faults": {"shortLogBlock": 4})")
                                  << "shortLogBlock takes -1..3";
+    QTest::newRow("noise byte out of range")
+        << one(R"(, "faults": {"noiseBytes": 1, "noiseValue": 256})") << "noiseValue takes -1..255";
     QTest::newRow("two relays") << one(R"(, "relays": ["open", "open"])")
                                 << "must list relay 1, relay 2";
     QTest::newRow("gas outside its list")

@@ -1,15 +1,12 @@
 #include "SimTestSupport.h"
 
+#include "RtuMaster.h"
+#include "SerialLine.h"
+
 #include <QFile>
-#include <QModbusDataUnit>
-#include <QModbusReply>
-#include <QModbusRtuSerialClient>
 #include <QScopeGuard>
 #include <QSerialPort>
 #include <QTest>
-#include <QVariant>
-
-#include <memory>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -18,8 +15,8 @@
 
 using namespace SimProtocol;
 
-// The simulator on a pseudo-terminal, driven through Qt's serial port and Modbus master
-// the way the tool drives a real line.
+// The simulator on a pseudo-terminal, driven through Qt's serial port and the tool's own
+// line and Modbus master the way the tool drives a real line.
 class TstSimPty : public QObject {
     Q_OBJECT
 private slots:
@@ -124,56 +121,52 @@ void TstSimPty::portOpensAfterAToolDied() {
 }
 
 void TstSimPty::modbusMasterAndServiceMode() {
-    QModbusRtuSerialClient master;
-    master.setConnectionParameter(QModbusDevice::SerialPortNameParameter, m_path);
-    master.setConnectionParameter(QModbusDevice::SerialBaudRateParameter, 19200);
-    master.setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::EvenParity);
-    master.setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
-    master.setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
-    master.setTimeout(1000);
-    master.setNumberOfRetries(0);
-    QVERIFY(master.connectDevice());
-    QTRY_COMPARE(master.state(), QModbusDevice::ConnectedState);
+    SerialLine line;
+    RtuMaster master;
+    line.SetPortName(m_path);
+    line.SetSettings({19200, QSerialPort::Data8, QSerialPort::EvenParity, QSerialPort::OneStop});
+    QVERIFY(line.Open());
+    line.Attach(&master);
+    master.SetTimeout(1000);
 
-    using Reply = std::unique_ptr<QModbusReply>;
-    const auto finished = [](const Reply& reply) {
-        return reply && QTest::qWaitFor([&reply] { return reply->isFinished(); }, 3000);
+    QList<RtuResult> ends;
+    connect(&master, &RtuMaster::Finished, this, [&ends](const RtuResult& r) { ends << r; });
+    const auto finished = [&ends](quint64 id) {
+        return id && QTest::qWaitFor([&] { return !ends.isEmpty() && ends.last().id == id; }, 3000);
     };
-    const auto holding = [](int start, const QList<quint16>& values) {
-        return QModbusDataUnit(QModbusDataUnit::HoldingRegisters, start, values);
-    };
-    const Reply block(
-        master.sendReadRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 0, 19), 5));
-    QVERIFY(finished(block));
-    QCOMPARE(block->error(), QModbusDevice::NoError);
-    QCOMPARE(block->result().values().size(), 19);
-    QCOMPARE(block->result().value(16), quint16(0x0840));
+    QVERIFY(finished(master.Send({5, ReadHolding, 0, 19})));
+    QCOMPARE(ends.last().outcome, RtuResult::Reply);
+    QCOMPARE(ends.last().Registers().size(), 19);
+    QCOMPARE(ends.last().Registers().value(16).second, quint16(0x0840));
 
-    const Reply refused(master.sendWriteRequest(holding(9, {1001}), 5));
-    QVERIFY(finished(refused));
-    QCOMPARE(refused->error(), QModbusDevice::ProtocolError);
-    // Qt's inline QModbusPdu::exceptionCode() trips clang's enum sanitizer: read the wire instead.
+    QVERIFY(finished(master.Send({5, WriteSingle, 9, 1001})));
+    QCOMPARE(ends.last().outcome, RtuResult::Exception);
+    QCOMPARE(ends.last().ExceptionCode(), int(IllegalValue));
     QCOMPARE(m_bus->traffic().last().bytes, exceptionReply(5, WriteSingle, IllegalValue));
 
-    const Reply service(master.sendWriteRequest(holding(99, {0x7E19}), 5));
-    QVERIFY(finished(service));
-    QCOMPARE(service->error(), QModbusDevice::NoError);
+    QVERIFY(finished(master.Send({5, WriteSingle, 99, 0x7E19})));
+    QCOMPARE(ends.last().outcome, RtuResult::Reply);
     QVERIFY(m_bus->detector(5)->inServiceMode());
 
-    // The service exchange takes the port off the master, as the tool does.
-    master.disconnectDevice();
-    QVERIFY(openPort(9600, QSerialPort::NoParity, QSerialPort::OneStop));
+    // The service exchange takes the line off the master, as the tool does.
+    line.Detach();
+    QVERIFY(
+        line.SetSettings({9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop}));
+    const auto ask = [&line](const QByteArray& request, int expected) {
+        line.SendString(request);
+        static_cast<void>(line.WaitForBytes(expected, 3000)); // a short reply is judged below
+        return line.ReadAll();
+    };
     QCOMPARE(ask("#05RDLOG0\r", 264).size(), 264);
     QCOMPARE(ask("MODBUS\r", 3), QByteArray("OK\r"));
-    m_port->close();
-    QVERIFY(master.connectDevice());
-    QTRY_COMPARE(master.state(), QModbusDevice::ConnectedState);
-    const Reply again(
-        master.sendReadRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 1, 2), 5));
-    QVERIFY(finished(again));
-    QCOMPARE(again->error(), QModbusDevice::NoError);
-    QCOMPARE(again->result().values(), (QList<quint16>{0x008F, 0x6F3B}));
-    master.disconnectDevice();
+    QVERIFY(line.SetSettings(
+        {19200, QSerialPort::Data8, QSerialPort::EvenParity, QSerialPort::OneStop}));
+    QVERIFY(line.IsOpen());
+    line.Attach(&master);
+    QVERIFY(finished(master.Send({5, ReadHolding, 1, 2})));
+    QCOMPARE(ends.last().outcome, RtuResult::Reply);
+    QCOMPARE(ends.last().Registers(), (QList<QPair<int, quint16>>{{1, 0x008F}, {2, 0x6F3B}}));
+    line.Detach();
 }
 
 // --device on a pseudo-terminal of the test's own: the test holds the other end, as the

@@ -2,13 +2,13 @@
 #include "PortSettingsDialog.h"
 #include "PtyResponder.h"
 #include "ScriptedPrompts.h"
+#include "SerialLine.h"
 #include "UnitMain.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QModbusRtuSerialClient>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -145,11 +145,7 @@ void TstMainWindow::portSettingsDialog() {
     QCOMPARE(w->StatusPanelText(0), pty->slavePath() + settings);
     QCOMPARE(w->Exchange().IsOpen(), open);
     if (open)
-        QCOMPARE(w->Exchange()
-                     .Master()
-                     ->connectionParameter(QModbusDevice::SerialBaudRateParameter)
-                     .toInt(),
-                 9600);
+        QCOMPARE(w->Exchange().Line()->PortSettings().baudRate, 9600);
 }
 
 void TstMainWindow::portSwitchFailureWhileOpen() {
