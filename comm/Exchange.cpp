@@ -1,6 +1,7 @@
 #include "Exchange.h"
 
 #include "PanelRules.h"
+#include "PortErrors.h"
 #include "RegisterMap.h"
 #include "RtuMaster.h"
 #include "SerialLine.h"
@@ -100,6 +101,14 @@ QString ModbusExchange::PortName() const {
 }
 
 void ModbusExchange::SetLineSettings(const LineSettings& settings) {
+    // A request on the line would be cut short (its reply read at the new
+    // settings, a false "Timeout!", a write that may have landed reported as
+    // failed): new settings wait until the line is quiet.
+    if (master_->Pending() > 0 && IsOpen()) {
+        pendingSettings_ = settings;
+        return;
+    }
+    pendingSettings_.reset();
     if (settings == line_->Settings())
         return;
     QString error;
@@ -108,7 +117,22 @@ void ModbusExchange::SetLineSettings(const LineSettings& settings) {
 }
 
 LineSettings ModbusExchange::lineSettings() const {
-    return line_->Settings();
+    return pendingSettings_.value_or(line_->Settings());
+}
+
+void ModbusExchange::applyPendingSettings() {
+    if (!pendingSettings_ || master_->Pending() > 0)
+        return;
+    try {
+        SetLineSettings(*pendingSettings_);
+    } catch (const HandlerError& e) {
+        // Nobody is waiting in a handler for this any more: a port that
+        // could not take the settings is told as any lost port is.
+        if (IsOpen())
+            host_.ShowMessage(e.text());
+        else
+            host_.PortLost(e.text());
+    }
 }
 
 bool ModbusExchange::IsOpen() const {
@@ -157,9 +181,10 @@ void ModbusExchange::WriteRegister(int address, int reg, quint16 value) {
 void ModbusExchange::send(int address, int function, int start, int countOrValue) {
     st_.ReplyGot = false;
     if (!IsActive())
-        throw HandlerError(QStringLiteral("Modbus master is not active"));
+        throw HandlerError(QStringLiteral("Обмен по Modbus приостановлен: порт занят сервисным "
+                                          "режимом прибора."));
     if (!IsOpen())
-        throw HandlerError(QStringLiteral("Port %1 is not open").arg(PortName()));
+        throw HandlerError(PortNotOpenText(PortName()));
     QString error;
     if (master_->Send(RtuRequest{address, function, start, countOrValue}, &error) == 0)
         throw HandlerError(error);
@@ -179,18 +204,19 @@ void ModbusExchange::onFinished(const RtuResult& result) {
     case RtuResult::Reply:
         data.regs = result.Registers();
         ModbusModbusReply(data);
-        return;
+        break;
     case RtuResult::Exception:
         data.exception = true;
         data.exceptionCode = result.ExceptionCode();
         ModbusModbusReply(data);
-        return;
+        break;
     case RtuResult::Timeout:
     case RtuResult::Aborted:
         // Either way no reply came.
         ModbusTimeout();
-        return;
+        break;
     }
+    applyPendingSettings();
 }
 
 void ModbusExchange::onLineLost(const QString& reason) {

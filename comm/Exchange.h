@@ -11,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 class RtuMaster;
@@ -87,6 +88,7 @@ private:
     void send(int address, int function, int start, int countOrValue);
     void onFinished(const RtuResult& result);
     void onLineLost(const QString& reason);
+    void applyPendingSettings();
     void countRequest();
     void endCurrentAdjustment();
 
@@ -95,4 +97,6 @@ private:
     SerialLine* line_;
     RtuMaster* master_;
     RegisterBlock block_{};
+    // Settings chosen while a request was on the line, for when it has ended.
+    std::optional<LineSettings> pendingSettings_;
 };

@@ -1,6 +1,7 @@
 #include "SerialLine.h"
 
 #include "MonotonicClock.h"
+#include "PortErrors.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -78,11 +79,8 @@ bool SerialLine::Open(QString* error) {
     port_->setStopBits(settings_.stopBits);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
-        if (error) {
-            *error = port_->errorString();
-            if (error->isEmpty())
-                *error = QStringLiteral("Cannot open ") + name_;
-        }
+        if (error)
+            *error = PortErrorText(name_, port_->error(), port_->errorString());
         return false;
     }
     lost_ = false;
@@ -214,7 +212,8 @@ void SerialLine::onError(int error) {
     if (lost_ || !port_->isOpen())
         return;
     lost_ = true;
-    const QString reason = port_->errorString();
+    // Whatever the driver called it, the device has gone away.
+    const QString reason = PortErrorText(name_, QSerialPort::ResourceError, port_->errorString());
     // Not from inside QSerialPort's own notification, which still uses the port after
     // reporting.
     QMetaObject::invokeMethod(
