@@ -1,10 +1,15 @@
 #include "Forms.h"
+#include "PortSettingsDialog.h"
 #include "ScriptedPrompts.h"
+#include "SerialLine.h"
 #include "SimBus.h"
 #include "SimDetector.h"
 #include "UnitMain.h"
 
+#include <QFile>
 #include <QHelpEvent>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -21,6 +26,13 @@ private slots:
     void highlightStaysOnSelectedDetector();
     void scanBetweenTicksEndsTheCycle();
     void exceptionDuringCycleGivesOneBox();
+    void failedPortSwitchStopsEverything_data();
+    void failedPortSwitchStopsEverything();
+    void adapterPulledStopsEverything_data();
+    void adapterPulledStopsEverything();
+    void readAfterReplugReopens_data();
+    void readAfterReplugReopens();
+    void settingsWaitForTheReadInFlight();
     void hintlessButtonsShowNoHint_data();
     void hintlessButtonsShowNoHint();
 
@@ -169,6 +181,134 @@ void TstFieldFaults::exceptionDuringCycleGivesOneBox() {
     // Once it is closed the cycle reads again, and the fault shows again.
     prompts->messageOpenMs = 0;
     QTRY_COMPARE_WITH_TIMEOUT(prompts->shown.size(), 2, 5000);
+}
+
+void TstFieldFaults::failedPortSwitchStopsEverything_data() {
+    QTest::addColumn<bool>("scanning");
+    QTest::newRow("reading cycle") << false;
+    QTest::newRow("scan") << true;
+}
+
+// A port switch that fails leaves the port closed: nothing may keep ticking
+// into it and raising a box a tick.
+void TstFieldFaults::failedPortSwitchStopsEverything() {
+    QFETCH(bool, scanning);
+    scanFirstAddresses();
+    if (scanning) {
+        w->Execute(f()->ActFind);
+        QVERIFY(w->Searching && w->TimerFind.isActive());
+    } else {
+        select(1);
+        w->Execute(f()->ActRenew);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Reading, 5000);
+    }
+    w->ComBoxChange("/dev/kpx-no-such-port");
+    QCOMPARE(prompts->shown,
+             QStringList{"error: Порт /dev/kpx-no-such-port не найден. Проверьте, что адаптер "
+                         "подключён."});
+    QVERIFY(!w->Exchange().IsOpen());
+    QVERIFY(!w->TimerFind.isActive() && !w->TimerRead.isActive());
+    QVERIFY(!w->Searching && !w->Reading);
+    QCOMPARE(f()->BtFind->defaultAction(), f()->ActFind);
+    QCOMPARE(f()->BtRead->defaultAction(), f()->ActRenew);
+    QCOMPARE(w->StatusPanelText(3), scanning ? QString("Поиск окончен") : QString());
+    QVERIFY(f()->ActWriteOpt->isEnabled() || scanning);
+}
+
+void TstFieldFaults::adapterPulledStopsEverything_data() {
+    failedPortSwitchStopsEverything_data();
+}
+
+// The adapter pulled out while the cycle or a scan runs: the window ends up
+// as after Стоп, and the engineer reads once, in Russian, what happened.
+void TstFieldFaults::adapterPulledStopsEverything() {
+    QFETCH(bool, scanning);
+    scanFirstAddresses();
+    const QString port = w->Exchange().PortName();
+    if (scanning) {
+        w->Execute(f()->ActFind);
+    } else {
+        select(1);
+        w->Execute(f()->ActRenew);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Reading, 5000);
+    }
+    bus->closeLink();
+    const QString lost = "Связь с портом " + port + " потеряна: адаптер отключён.";
+    QTRY_COMPARE_WITH_TIMEOUT(prompts->shown, QStringList{"error: " + lost}, 5000);
+    QVERIFY(f()->Log->toPlainText().contains(lost));
+    QVERIFY(!w->Exchange().IsOpen());
+    QVERIFY(!w->TimerFind.isActive() && !w->TimerRead.isActive());
+    QVERIFY(!w->Searching && !w->Reading);
+    QCOMPARE(f()->BtFind->defaultAction(), f()->ActFind);
+    QCOMPARE(f()->BtRead->defaultAction(), f()->ActRenew);
+    // Стоп of the cycle opens the writes again; a scan's end leaves them be.
+    QVERIFY(scanning || (f()->ActWriteOpt->isEnabled() && f()->SpBtSetOptions->isEnabled()));
+    QCOMPARE(w->StatusPanelText(3), scanning ? QString("Поиск окончен") : QString());
+    // A late error of the dead port must not raise a second box.
+    QTest::qWait(500);
+    QCOMPARE(prompts->shown.size(), 1);
+}
+
+void TstFieldFaults::readAfterReplugReopens_data() {
+    QTest::addColumn<bool>("byPortBox");
+    QTest::newRow("Читать") << false;
+    QTest::newRow("the same port picked again") << true;
+}
+
+// The adapter comes back under the same name (a by-id link): the next
+// command that needs the line opens it again.
+void TstFieldFaults::readAfterReplugReopens() {
+    QFETCH(bool, byPortBox);
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyKPX");
+    QVERIFY(QFile::link(bus->portPath(), link));
+    w->PreselectPort(link);
+    scanFirstAddresses();
+    select(1);
+
+    bus->closeLink();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Exchange().IsOpen(), 5000);
+    QCOMPARE(prompts->shown.size(), 1);
+    // Plugged back in: a new device behind the same name.
+    const QString device = bus->openPty();
+    QVERIFY(!device.isEmpty());
+    QVERIFY(QFile::remove(link) && QFile::link(device, link));
+
+    if (byPortBox) {
+        w->ComBoxChange(link);
+        QVERIFY(w->Exchange().IsOpen());
+    }
+    const int replies = w->RxCount;
+    w->Execute(f()->ActRenew);
+    QVERIFY(w->Exchange().IsOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(w->RxCount, replies + 1, 5000);
+    QVERIFY(!f()->Log->toPlainText().endsWith("Timeout!"));
+    QCOMPARE(prompts->shown.size(), 1);
+    w->Execute(f()->ActReadStop);
+}
+
+// New line settings confirmed while a read waits for its reply: the reply is
+// read at the settings the request went out with, and the new ones follow.
+void TstFieldFaults::settingsWaitForTheReadInFlight() {
+    scanFirstAddresses();
+    select(1);
+    bus->detector(1)->faults().slowMs = 300;
+    const int replies = w->RxCount;
+    w->DownNode = w->SelNode;
+    w->DevTreeDblClick();
+    prompts->dialogScript = [](QDialog& d) {
+        static_cast<PortSettingsDialog&>(d).setSettings(
+            9600, QSerialPort::Data8, QSerialPort::EvenParity, QSerialPort::OneStop);
+        return true;
+    };
+    w->bCfgClick();
+    QVERIFY(w->StatusPanelText(0).endsWith(": 9600 / 8-Even-1"));
+    QCOMPARE(w->Exchange().Line()->PortSettings().baudRate, 19200);
+    QTRY_COMPARE_WITH_TIMEOUT(w->RxCount, replies + 1, 5000);
+    QVERIFY(!f()->Log->toPlainText().contains("Timeout!"));
+    QCOMPARE(w->Exchange().Line()->PortSettings().baudRate, 9600);
+    QVERIFY(w->Exchange().IsOpen());
+    QCOMPARE(prompts->shown, QStringList{"dialog: PortSettingsDialog"});
 }
 
 void TstFieldFaults::hintlessButtonsShowNoHint_data() {
