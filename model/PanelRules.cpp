@@ -26,6 +26,10 @@ bool KeptFromReply(int function, int reg) {
     return function == Function::Read || reg == Reg::Status;
 }
 
+bool IsFullRead(int function, int first, int last) {
+    return function == Function::Read && first == Reg::Line && last == RegisterCount - 1;
+}
+
 bool ReadsVersion(int function, int first, int last) {
     return function == Function::Read && first <= Reg::Version && Reg::Version <= last;
 }

@@ -30,6 +30,10 @@ bool BlockAccepted(int first, int last);
 // and register 0 is kept only after its own check of the line settings.
 bool KeptFromReply(int function, int reg);
 
+// A read of the whole block: after it the panel shows that detector's own
+// reading, which every write takes its values from.
+bool IsFullRead(int function, int first, int last);
+
 // Only a read that includes the version word may pick the old catalogue
 // edition; every other pass works with edition B.
 bool ReadsVersion(int function, int first, int last);

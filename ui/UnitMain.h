@@ -102,6 +102,10 @@ public:
     // Waits ms milliseconds on Timer5sec, the window staying responsive.
     void Delay(int ms);
     bool DetectorSelected() const;
+    // The panel shows the selected detector's own last reading, which every
+    // write to it takes its values from; otherwise the engineer is told so
+    // and false is returned.
+    bool PanelShowsSelected();
 
     // Deletes a detector's record and its node, and the kind's group node
     // with its last detector.
@@ -120,6 +124,10 @@ public:
 
     // Points a button at another action (BtFind shows ActStop while scanning).
     static void BindButton(QToolButton* button, QAction* action);
+
+    // The steps of the old-firmware 20 mA trim that the settings chain hands
+    // on: the echoes of registers 7 and 18, and of 6 while CurrWriting.
+    StepResult CurrentTrimStep(int reg);
 
     // ExchangeHost: continuations and what the exchange needs of the window.
     void LogAppend(const QString& entry) override;
@@ -184,6 +192,8 @@ private:
     bool closed = false;
     // Messages raised by replies and time-outs that are open right now.
     int ReplyMessagesOpen = 0;
+    // The detector whose full reading the panel shows, or -1.
+    int PanelAddress = -1;
     // The open port was lost (an adapter pulled out): picking it again
     // reopens it. A port that failed to open stays closed until a command
     // needs the line.

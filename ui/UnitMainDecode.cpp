@@ -86,6 +86,8 @@ DecodeResult TFormMain::DecodeBlock(int function, int address, const RegisterBlo
     const RegisterBlock values = block;
 
     ui->DevPanel->show();
+    if (IsFullRead(function, first, last))
+        PanelAddress = address;
     GasTable = GasEditionB();
     if (ReadsVersion(function, first, last)) {
         device->Registers[Reg::Version] = values[Reg::Version];
@@ -192,6 +194,8 @@ QTreeWidgetItem* TFormMain::EchoNode(int address) const {
 void TFormMain::MoveDetector(int address, int newAddress, QTreeWidgetItem* node) {
     Devices[size_t(newAddress)] = std::move(Devices[size_t(address)]);
     const TDevice* device = Devices[size_t(newAddress)].get();
+    if (PanelAddress == address)
+        PanelAddress = newAddress;
     if (!node)
         return;
     node->setData(0, Qt::UserRole, newAddress);
@@ -206,6 +210,8 @@ void TFormMain::RemoveDetector(int address, QTreeWidgetItem* node) {
     if (!kind || !KindNode[size_t(*kind)])
         return;
     Devices[size_t(address)].reset();
+    if (PanelAddress == address)
+        PanelAddress = -1;
 
     const bool selected = node && node == SelNode;
     // The cycle reads whatever is selected; with nothing selected it would

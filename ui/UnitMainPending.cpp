@@ -11,6 +11,9 @@ void TFormMain::ActZeroExecute() {}
 void TFormMain::ActCalbExecute() {}
 void TFormMain::ActInitExecute() {}
 
+StepResult TFormMain::CurrentTrimStep(int) {
+    return StepResult::Done;
+}
 StepResult TFormMain::SettingsStep(int) {
     return StepResult::Nothing;
 }

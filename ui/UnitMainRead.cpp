@@ -25,6 +25,16 @@ bool TFormMain::DetectorSelected() const {
     return SelNode && SelNode->parent();
 }
 
+bool TFormMain::PanelShowsSelected() {
+    if (DetectorSelected() && PanelAddress == SelectedAddress())
+        return true;
+    // Selecting a detector does not read it: the panel may still hold another
+    // detector's values, or none, and they must never go into this one.
+    prompts->message(QStringLiteral("Панель не показывает значения выбранного прибора. "
+                                    "Прочитайте его («Читать») и повторите."));
+    return false;
+}
+
 void TFormMain::SetWriteCommandsEnabled(bool enabled) {
     ui->ActWriteOpt->setEnabled(enabled);
     ui->SpBtSetOptions->setEnabled(enabled);

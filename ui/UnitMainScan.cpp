@@ -59,6 +59,7 @@ void TFormMain::ActFindExecute() {
     ui->DevPanel->setEnabled(false);
     // Forgotten before the tree deletes them: clearing it moves the highlight.
     SelNode = DownNode = CmdNode = nullptr;
+    PanelAddress = -1;
     ui->DevTree->clear();
     KindNode.fill(nullptr);
     ReleaseDevices();

@@ -50,14 +50,16 @@ void TstPanelRules::keptAndVersion_data() {
     QTest::addColumn<int>("last");
     QTest::addColumn<bool>("keepsFirst");
     QTest::addColumn<bool>("readsVersion");
-    QTest::newRow("read of the block") << 3 << 0 << 18 << true << true;
-    QTest::newRow("read ending before the version") << 3 << 0 << 15 << true << false;
-    QTest::newRow("read starting at the version") << 3 << 16 << 18 << true << true;
-    QTest::newRow("read starting after the version") << 3 << 17 << 18 << true << false;
-    QTest::newRow("echo of the status word") << 6 << 4 << 4 << true << false;
-    QTest::newRow("echo of the line word") << 6 << 0 << 0 << false << false;
-    QTest::newRow("echo of the current") << 6 << 18 << 18 << false << false;
-    QTest::newRow("echo of the version") << 6 << 16 << 16 << false << false;
+    QTest::addColumn<bool>("fullRead");
+    QTest::newRow("read of the block") << 3 << 0 << 18 << true << true << true;
+    QTest::newRow("read ending before the version") << 3 << 0 << 15 << true << false << false;
+    QTest::newRow("read starting at the version") << 3 << 16 << 18 << true << true << false;
+    QTest::newRow("read starting after the version") << 3 << 17 << 18 << true << false << false;
+    QTest::newRow("probe") << 3 << 1 << 2 << true << false << false;
+    QTest::newRow("echo of the status word") << 6 << 4 << 4 << true << false << false;
+    QTest::newRow("echo of the line word") << 6 << 0 << 0 << false << false << false;
+    QTest::newRow("echo of the current") << 6 << 18 << 18 << false << false << false;
+    QTest::newRow("echo of the version") << 6 << 16 << 16 << false << false << false;
 }
 
 void TstPanelRules::keptAndVersion() {
@@ -66,6 +68,7 @@ void TstPanelRules::keptAndVersion() {
     QFETCH(int, last);
     QTEST(KeptFromReply(function, first), "keepsFirst");
     QTEST(ReadsVersion(function, first, last), "readsVersion");
+    QTEST(IsFullRead(function, first, last), "fullRead");
 }
 
 void TstPanelRules::statusView_data() {
