@@ -238,12 +238,15 @@ void ModbusExchange::ModbusModbusReply(const ModbusReplyData& reply) {
 
     if (reply.exception) {
         host_.LogAppend(ExceptionText(reply.exceptionCode).trimmed());
+        // WriteReg outlives the chain: only a refusal of the gas write of a
+        // chain still running is a refused gas change.
+        const bool gasRefused = st_.Writing && st_.WriteReg == Reg::Gas;
         st_.Writing = false;
         st_.Reading = false;
         st_.CmdPending = false;
         if (st_.CurrWriting)
             endCurrentAdjustment();
-        if (st_.WriteReg == Reg::Gas) {
+        if (gasRefused) {
             host_.SetStatusText(3, QString());
             host_.ShowMessage(QStringLiteral("Параметры изменены!\rСмена газа невозможна."));
             host_.StartReadOnes(1000);

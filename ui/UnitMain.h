@@ -111,6 +111,13 @@ public:
     // with its last detector.
     void RemoveDetector(int address, QTreeWidgetItem* node);
 
+    // Settings write and the unit change (UnitMainSettings.cpp).
+    void EditURVKeyDown(int key);
+    void CBoxUnitChange();
+    void CBoxGasChange();
+    // In the running parameters chain, threshold 1 is written before threshold 2.
+    bool Limit1First = false;
+
     // Port selection.
     void ComBoxChange(const QString& text);
     // Opens the port if it is closed, as every command that needs the line
@@ -157,6 +164,15 @@ private:
     void SetupPortBox();
     void SetupScan();
     void SetupReading();
+    void SetupSettings();
+    // The writes are refused, without a word, while a write or a read is
+    // outstanding and while no detector is selected.
+    bool WriteRefused() const;
+    // The record of the detector a write went to.
+    kpx::TDevice* CmdDevice() const;
+    // The scale of the five threshold-like settings, from the unit and range
+    // the panel shows now and the detector's own range register.
+    float ThresholdScaleNow(const kpx::TDevice& device) const;
     void SetWriteCommandsEnabled(bool enabled);
     QString PortBoxCurrentText() const;
     void ReleaseDevices();

@@ -5,6 +5,7 @@
 #include "Device.h"
 #include "DeviceTexts.h"
 #include "Icons.h"
+#include "PanelBox.h"
 #include "PanelRules.h"
 #include "RegisterMap.h"
 #include "Scaling.h"
@@ -44,21 +45,6 @@ const RelativeField RelativeFields[] = {
 // placeholder row, so the whole register is passed on.
 const stGas& gasRow(const stGas* table, const TDevice& device) {
     return GasRow(table, device.Registers[Reg::Gas]);
-}
-
-// The decimal a single-precision number stands for, to the seven digits it
-// carries: widened as it is, 0.004f would be 0.0040000002 and a typed 0.004
-// would fall below the bound; 100 * 0.03f * 10 would be 30.000002.
-double asWritten(float x) {
-    return QString::number(double(x), 'g', 7).toDouble();
-}
-
-void showBox(TFSpinEdit* edit, const NumberBox& box) {
-    // The box keeps the bounds as given and rounds only the value to the decimals.
-    edit->setDecimals(box.decimals);
-    edit->setRange(asWritten(box.min), asWritten(box.max));
-    edit->setSingleStep(asWritten(box.step));
-    edit->setValue(asWritten(box.value));
 }
 
 void enableAll(std::initializer_list<QWidget*> widgets, bool enabled) {
@@ -311,7 +297,7 @@ void TFormMain::ApplyConcentration(const DecodeStep& step) {
     }
     QRadioButton* const buttons[] = {ui->RBt01mA, ui->RBt04mA, ui->RBt20mA};
     buttons[int(point)]->setChecked(true);
-    showBox(ui->EditCurr, CurrentBox(point));
+    ShowBox(ui->EditCurr, CurrentBox(point));
     ui->EditI->setText(PointText(point));
 }
 
@@ -319,7 +305,7 @@ void TFormMain::ApplyRange(const DecodeStep& step) {
     const stGas& row = gasRow(GasTable, step.device);
     ui->EditURV->setEnabled(row.RangeEditable != 0);
     ui->EditURV->setToolTip(RangeHint(row));
-    showBox(ui->EditURV, RangeBox(row, ui->CBoxUnit->currentIndex(), step.value));
+    ShowBox(ui->EditURV, RangeBox(row, ui->CBoxUnit->currentIndex(), step.value));
     ui->LURVUnit->setText(ui->CBoxUnit->currentText());
 }
 
@@ -328,7 +314,7 @@ void TFormMain::ApplyRelative(const DecodeStep& step) {
         *std::find_if(std::begin(RelativeFields), std::end(RelativeFields),
                       [&](const RelativeField& f) { return f.reg == step.reg; });
     const uint16_t range = step.device.Registers[Reg::Range];
-    showBox(ui.get()->*field.edit,
+    ShowBox(ui.get()->*field.edit,
             RelativeBox(gasRow(GasTable, step.device), ui->CBoxUnit->currentIndex(), range,
                         field.setting, step.value));
 }

@@ -7,6 +7,7 @@
 #include "ui_UnitMain.h"
 
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSignalBlocker>
@@ -158,6 +159,10 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip &&
         (watched == ui->BtFind || watched == ui->BtHelp || watched == ui->BtClbZero))
         return true;
+    if (watched == ui->EditURV && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        Guard([&] { EditURVKeyDown(key); });
+    }
     if (watched == ui->DevTree->viewport()) {
         if (event->type() == QEvent::MouseButtonPress) {
             const auto* me = static_cast<QMouseEvent*>(event);

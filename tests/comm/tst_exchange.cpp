@@ -224,23 +224,30 @@ void TstExchange::routing() {
 
 void TstExchange::exceptionReply_data() {
     QTest::addColumn<int>("writeReg");
+    QTest::addColumn<bool>("writing");
     QTest::addColumn<bool>("currWriting");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("calls");
-    QTest::newRow("plain") << 0 << false << QStringList{"Ошибка записи!"} << QStringList{};
+    QTest::newRow("plain") << 0 << true << false << QStringList{"Ошибка записи!"} << QStringList{};
     QTest::newRow("gas write refused")
-        << 3 << false << QStringList{"Параметры изменены!\rСмена газа невозможна."}
+        << 3 << true << false << QStringList{"Параметры изменены!\rСмена газа невозможна."}
         << QStringList{"StartReadOnes 1000"};
-    QTest::newRow("current adjustment ends") << 18 << true << QStringList{"Ошибка записи!"}
+    QTest::newRow("current adjustment ends") << 18 << true << true << QStringList{"Ошибка записи!"}
                                              << QStringList{"StopProgress", "EnableCurrButton"};
+    // The chain that wrote the gas is long over: a read refused now is no
+    // refused gas change.
+    QTest::newRow("gas written by an earlier chain")
+        << 3 << false << false << QStringList{"Ошибка записи!"} << QStringList{};
 }
 
 void TstExchange::exceptionReply() {
     QFETCH(int, writeReg);
+    QFETCH(bool, writing);
     QFETCH(bool, currWriting);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, calls);
-    st.Writing = st.Reading = st.CmdPending = true;
+    st.Reading = st.CmdPending = true;
+    st.Writing = writing;
     st.WriteReg = int16_t(writeReg);
     st.CurrWriting = currWriting;
     host.status[3] = "busy";
@@ -252,7 +259,7 @@ void TstExchange::exceptionReply() {
     QCOMPARE(host.messages, messages);
     QCOMPARE(host.calls, calls);
     QVERIFY(!st.Writing && !st.Reading && !st.CmdPending && !st.CurrWriting);
-    QCOMPARE(host.status[3].isEmpty(), writeReg == 3);
+    QCOMPARE(host.status[3].isEmpty(), writeReg == 3 && writing);
     QCOMPARE(host.status[2], QString("Rx: 1"));
 }
 
