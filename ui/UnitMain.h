@@ -59,6 +59,8 @@ public:
     QTreeWidgetItem* SelNode = nullptr;
     QTreeWidgetItem* DownNode = nullptr;
     QTreeWidgetItem* CmdNode = nullptr;
+    // The detector whose full reading the panel shows, or -1.
+    int PanelAddress = -1;
     // The catalogue edition in force for the selected detector; every
     // decoding pass picks it afresh.
     const kpx::stGas* GasTable = kpx::GasEditionB();
@@ -208,8 +210,6 @@ private:
     bool closed = false;
     // Messages raised by replies and time-outs that are open right now.
     int ReplyMessagesOpen = 0;
-    // The detector whose full reading the panel shows, or -1.
-    int PanelAddress = -1;
     // The open port was lost (an adapter pulled out): picking it again
     // reopens it. A port that failed to open stays closed until a command
     // needs the line.

@@ -86,6 +86,8 @@ private slots:
     void gasAndUnitLists_data();
     void gasAndUnitLists();
     void gasHintKeptWhenNotSelectable();
+    void unitChange_data();
+    void unitChange();
     void editionPerPass();
     void resultCodes_data();
     void resultCodes();
@@ -453,6 +455,55 @@ void TstDecode::gasAndUnitLists() {
     QTEST(f()->LabelGas->isEnabled(), "gasEnabled");
     QTEST(f()->CBoxUnit->isEnabled(), "unitEnabled");
     QTEST(f()->LabelUnit->isEnabled(), "unitEnabled");
+}
+
+void TstDecode::unitChange_data() {
+    QTest::addColumn<Regs>("regs");
+    QTest::addColumn<QString>("conc");
+    QTest::addColumn<double>("range");
+    QTest::addColumn<double>("rangeMax");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("concBack");
+    QTest::newRow("carbon monoxide, ppm to mg/m3")
+        << Regs{{3, 24}, {6, 17}, {8, 200}} << "20" << 233.0 << double(5000 * 1.1644f) << "мгм/м3"
+        << "17";
+    QTest::newRow("hydrogen, %об. to %НКПР")
+        << Regs{{3, 32}, {6, 50}, {8, 200}, {16, 0x0850}} << "12.5" << 50.0 << 100.0 << "%НКПР"
+        << "0.50";
+}
+
+// Choosing the other unit converts what the panel shows, bounds first; the
+// decoding's own change of the list converts nothing.
+void TstDecode::unitChange() {
+    QFETCH(Regs, regs);
+    QCOMPARE(read(regs), 1);
+    QVERIFY(f()->CBoxUnit->isEnabled());
+    QCOMPARE(f()->CBoxUnit->currentIndex(), 0);
+    const double limit1Max = f()->EditLimit1->maximum();
+
+    f()->CBoxUnit->setCurrentIndex(1);
+    QTEST(f()->EditConc->text(), "conc");
+    QTEST(f()->EditURV->value(), "range");
+    QFETCH(double, rangeMax);
+    QCOMPARE(float(f()->EditURV->maximum()), float(rangeMax));
+    for (QLabel* label : {f()->LGasUnit, f()->LURVUnit, f()->LMagnetUnit, f()->LLimit1Unit,
+                          f()->LLimit2Unit, f()->LHysterUnit, f()->LZeroZoneUnit})
+        QTEST(label->text(), "unit");
+    QVERIFY(f()->EditLimit1->maximum() > limit1Max);
+    QCOMPARE(int(w->LastUnitIndex), 1);
+
+    // Back again: divided, rounded to the shown decimals.
+    f()->CBoxUnit->setCurrentIndex(0);
+    QTEST(f()->EditConc->text(), "concBack");
+    QCOMPARE(int(w->LastUnitIndex), 0);
+
+    // The next reading shows the detector's own unit and values again,
+    // without converting anything on the way.
+    f()->CBoxUnit->setCurrentIndex(1);
+    QCOMPARE(read(regs), 1);
+    QCOMPARE(f()->CBoxUnit->currentIndex(), 0);
+    QTEST(f()->EditConc->text(), "concBack");
+    QCOMPARE(int(w->LastUnitIndex), 0);
 }
 
 // Only a gas that can be chosen sets the list's hint; one that cannot leaves it.
