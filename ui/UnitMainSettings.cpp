@@ -69,9 +69,16 @@ void TFormMain::ActWriteOptExecute() {
 }
 
 StepResult TFormMain::SettingsStep(int reg) {
+    if (reg >= RegisterCount)
+        return StepResult::Nothing;
     TDevice* device = CmdDevice();
-    if (!device)
-        return reg < RegisterCount ? StepResult::Done : StepResult::Nothing;
+    if (!device) {
+        // The detector left the list under the chain (a scan, a line change):
+        // nothing is left to write to.
+        Writing = false;
+        SetStatusText(3, QString());
+        return StepResult::Done;
+    }
     const int address = CmdNode->data(0, Qt::UserRole).toInt();
     const float s = ThresholdScaleNow(*device);
     if (reg == Reg::Magnet)
@@ -198,10 +205,11 @@ void TFormMain::ActWriteAddrExecute() {
 
 void TFormMain::CBoxUnitChange() {
     const int chosen = ui->CBoxUnit->currentIndex();
-    if (Updating || chosen < 0 || chosen == LastUnitIndex || !DetectorSelected())
+    // The values converted are those of the detector the panel shows.
+    const TDevice* device = PanelAddress > 0 ? Devices[size_t(PanelAddress)].get() : nullptr;
+    if (Updating || chosen < 0 || chosen == LastUnitIndex || !device)
         return;
-    const TDevice& device = *Devices[size_t(SelectedAddress())];
-    const stGas& row = GasRow(GasTable, device.Registers[Reg::Gas]);
+    const stGas& row = GasRow(GasTable, device->Registers[Reg::Gas]);
     const PanelValues shown{ui->EditConc->text(),      ShownBox(ui->EditURV),
                             ShownBox(ui->EditLimit1),  ShownBox(ui->EditLimit2),
                             ShownBox(ui->EditMagnet),  ShownBox(ui->EditHyster),
