@@ -19,6 +19,7 @@ class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
+class TFormDlg;
 
 namespace Ui {
 class TFormMain;
@@ -80,6 +81,7 @@ public:
     void ActWriteOptExecute();
     void ActWriteCurrExecute();
     void ActZeroExecute();
+    void ActZero2Execute();
     void ActCalbExecute();
     void ActInitExecute();
 
@@ -129,6 +131,14 @@ public:
     // on: the echoes of registers 7 and 18, and of 6 while CurrWriting.
     StepResult CurrentTrimStep(int reg);
 
+    // Calibration (UnitMainCalib.cpp). The test-gas dialog the span command
+    // shows, created once at start-up.
+    void SetGasDialog(TFormDlg* dialog);
+    // Writes a test-gas concentration, already in register units, to the
+    // selected detector. False when nothing went out (a scan or a write is
+    // running, or the panel does not show that detector): the dialog stays.
+    bool WriteSpan(float x);
+
     // ExchangeHost: continuations and what the exchange needs of the window.
     void LogAppend(const QString& entry) override;
     void SetStatusText(int panel, const QString& text) override;
@@ -162,6 +172,12 @@ private:
     void ReleaseDevices();
     void OpenLine();
 
+    // Calibration commands: the common checks, the question and the write.
+    bool CommandConfirmed(const QString& question, bool readTimerWas, bool waitForRead);
+    bool SendCommand(int reg, quint16 value);
+    // Restarts the reading cycle paused by a command, unless it was stopped meanwhile.
+    void ResumeReading(bool wasOn);
+
     // Register block decoding, one step per register (UnitMainDecode.cpp).
     struct DecodeStep;
     enum class PassGoes { On, EndsAfterEcho, EndsWithoutRecord };
@@ -189,6 +205,7 @@ private:
     QByteArray ExchangeLog;
     QFileSystemWatcher* portWatcher = nullptr;
     QPointer<TAboutBox> AboutBox;
+    QPointer<TFormDlg> GasDialog;
     bool closed = false;
     // Messages raised by replies and time-outs that are open right now.
     int ReplyMessagesOpen = 0;

@@ -7,16 +7,10 @@ void TFormMain::ActDelLogExecute() {}
 void TFormMain::ActWriteAddrExecute() {}
 void TFormMain::ActWriteOptExecute() {}
 void TFormMain::ActWriteCurrExecute() {}
-void TFormMain::ActZeroExecute() {}
-void TFormMain::ActCalbExecute() {}
-void TFormMain::ActInitExecute() {}
 
 StepResult TFormMain::CurrentTrimStep(int) {
     return StepResult::Done;
 }
 StepResult TFormMain::SettingsStep(int) {
     return StepResult::Nothing;
-}
-EchoResult TFormMain::CommandEcho(int, quint16) {
-    return EchoResult::EndCommand;
 }
