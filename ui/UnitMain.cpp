@@ -128,6 +128,7 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     SetupPortBox();
     SetupScan();
     SetupReading();
+    SetupCurrent();
     FormCreate();
 
     // Open centred on the desktop.

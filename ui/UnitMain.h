@@ -4,6 +4,7 @@
 #include "Exchange.h"
 #include "GasCatalogue.h"
 #include "Prompts.h"
+#include "Scaling.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -139,6 +140,21 @@ public:
     // running, or the panel does not show that detector): the dialog stays.
     bool WriteSpan(float x);
 
+    // Current-output trimming (UnitMainCurrent.cpp). Each handler answers
+    // the user's click only, never a change the decoding makes.
+    void ChBoxCurrFixClick();
+    void RBt01mAClick();
+    void RBt04mAClick();
+    void RBt20mAClick();
+    // One write with automatic reading paused; false when refused.
+    bool WriteCurrCmd(int reg, quint16 value, const QString& text);
+    // The measured current entered last, and how many times in a row since
+    // the last point selection it was entered unchanged.
+    float CurrLastValue = 0;
+    int CurrRepeats = 0;
+    // The old-firmware 20 mA trim has sent its final point selection.
+    bool Curr20Done = false;
+
     // ExchangeHost: continuations and what the exchange needs of the window.
     void LogAppend(const QString& entry) override;
     void SetStatusText(int panel, const QString& text) override;
@@ -177,6 +193,13 @@ private:
     bool SendCommand(int reg, quint16 value);
     // Restarts the reading cycle paused by a command, unless it was stopped meanwhile.
     void ResumeReading(bool wasOn);
+
+    // Current-output trimming.
+    void SetupCurrent();
+    void ChoosePoint(kpx::CurrentPoint point, const QString& text);
+    void StartTrim20Sequence(const QString& text);
+    bool SendTrimStep(int reg, quint16 value);
+    void EndTrim20Sequence();
 
     // Register block decoding, one step per register (UnitMainDecode.cpp).
     struct DecodeStep;

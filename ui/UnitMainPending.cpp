@@ -6,11 +6,10 @@ void TFormMain::ActReadLogExecute() {}
 void TFormMain::ActDelLogExecute() {}
 void TFormMain::ActWriteAddrExecute() {}
 void TFormMain::ActWriteOptExecute() {}
-void TFormMain::ActWriteCurrExecute() {}
 
-StepResult TFormMain::CurrentTrimStep(int) {
-    return StepResult::Done;
-}
-StepResult TFormMain::SettingsStep(int) {
+StepResult TFormMain::SettingsStep(int reg) {
+    // The steps of the old-firmware 20 mA trim; the rest of the chain is not built yet.
+    if (reg == 7 || reg == 18 || (reg == 6 && CurrWriting))
+        return CurrentTrimStep(reg);
     return StepResult::Nothing;
 }
