@@ -276,27 +276,34 @@ void TstCalibCommands::spanThroughTheDialog_data() {
     QTest::addColumn<double>("max");
     QTest::addColumn<double>("step");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("pagedUp"); // one whole unit up, whatever the step
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("written");
 
     QTest::newRow("%НКПР, largest range 100") << Methane << "%НКПР" << 1.0 << 100.0 << 0.1 << "50"
+                                              << "51"
                                               << "50" << 500;
     QTest::newRow("%об., 2 decimals, range 500")
         << CarbonDioxide << "%об." << 0.25 << 5.0 << 0.01 << "2.5"
+        << "3.5"
         << "2.5" << 250;
     QTest::newRow("ppm, range 100")
         << with(CarbonMonoxide, {{8, 100}}) << "млн-1" << 5.0 << 100.0 << 1.0 << "50.0"
+        << "51.0"
         << "50" << 50;
     QTest::newRow("second unit, firmware below 0x0610")
         << with(CarbonMonoxide, {{5, 0x8000}, {8, 100}, {16, 0x060F}}) << "мгм/м3" << 5.0 << 100.0
         << 1.0 << "50.0"
+        << "51.0"
         << "50" << 43;
     QTest::newRow("second unit, firmware 0x0610")
         << with(CarbonMonoxide, {{5, 0x8000}, {8, 100}, {16, 0x0610}}) << "мгм/м3" << 5.0 << 100.0
         << 1.0 << "50.0"
+        << "51.0"
         << "50.7" << 50;
     QTest::newRow("gas code past the catalogue: the placeholder row")
         << with(Methane, {{3, 300}}) << "%НКПР" << 1.0 << 100.0 << 0.1 << "50"
+        << "51"
         << "50" << 500;
 }
 
@@ -321,6 +328,8 @@ void TstCalibCommands::spanThroughTheDialog() {
     QTEST(d()->EditConc->singleStep(), "step");
     QTEST(d()->EditConc->text(), "text");
     QCOMPARE(shown(), QStringList{});
+    QTest::keyClick(d()->EditConc, Qt::Key_PageUp);
+    QTEST(d()->EditConc->text(), "pagedUp");
 
     CommandWindow::type(d()->EditConc, typed);
     QTest::mouseClick(d()->BtOk, Qt::LeftButton);
