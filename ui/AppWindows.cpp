@@ -8,4 +8,5 @@ AppWindows::AppWindows() {
         w->setAttribute(Qt::WA_QuitOnClose, false);
     }
     formMain.SetHelpWindow(&aboutBox);
+    formMain.SetGasDialog(&formDlg);
 }

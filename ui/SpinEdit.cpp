@@ -87,8 +87,20 @@ void TFSpinEdit::setDecimals(int decimals) {
     updateGeometry();
 }
 
+void TFSpinEdit::setShortestForm(bool on) {
+    shortest = on;
+    setValue(current);
+    updateGeometry();
+}
+
 QString TFSpinEdit::textFromValue(double value) const {
     QString text = QString::number(value, 'f', digits);
+    if (shortest && digits > 0) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
     // A small negative value rounds to zero; "-0.00" would read as a sign slip.
     if (text.startsWith(QLatin1Char('-')) && numberIn(text) == 0.0)
         text.remove(0, 1);

@@ -68,6 +68,12 @@ public:
     // Limited to 0..10.
     void setDecimals(int decimals);
 
+    // Shows the value in its shortest exact form, with as many of its
+    // decimals() as it needs: "2.5" and "5" rather than "2.50" and "5.00".
+    // Typing still takes up to decimals(). Off at construction.
+    bool shortestForm() const { return shortest; }
+    void setShortestForm(bool on);
+
     // value with the box's decimals and the program's decimal separator.
     QString textFromValue(double value) const;
 
@@ -101,6 +107,7 @@ private:
     double high = 99.99;
     double step = 1;
     int digits = 2;
+    bool shortest = false;
     double current = 0;
     // The user has typed since the box last showed a value of its own.
     bool edited = false;

@@ -79,7 +79,7 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
         {ui->ActWriteOpt, &TFormMain::ActWriteOptExecute},
         {ui->ActWriteCurr, &TFormMain::ActWriteCurrExecute},
         {ui->ActZero, &TFormMain::ActZeroExecute},
-        {ui->ActZero2, &TFormMain::ActZeroExecute},
+        {ui->ActZero2, &TFormMain::ActZero2Execute},
         {ui->ActCalb, &TFormMain::ActCalbExecute},
         {ui->ActInit, &TFormMain::ActInitExecute},
     };
@@ -129,6 +129,7 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
     SetupScan();
     SetupReading();
     SetupSettings();
+    SetupCurrent();
     FormCreate();
 
     // Open centred on the desktop.

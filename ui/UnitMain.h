@@ -4,6 +4,7 @@
 #include "Exchange.h"
 #include "GasCatalogue.h"
 #include "Prompts.h"
+#include "Scaling.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -19,6 +20,7 @@ class QMenu;
 class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
+class TFormDlg;
 
 namespace Ui {
 class TFormMain;
@@ -82,6 +84,7 @@ public:
     void ActWriteOptExecute();
     void ActWriteCurrExecute();
     void ActZeroExecute();
+    void ActZero2Execute();
     void ActCalbExecute();
     void ActInitExecute();
 
@@ -138,6 +141,29 @@ public:
     // on: the echoes of registers 7 and 18, and of 6 while CurrWriting.
     StepResult CurrentTrimStep(int reg);
 
+    // Calibration (UnitMainCalib.cpp). The test-gas dialog the span command
+    // shows, created once at start-up.
+    void SetGasDialog(TFormDlg* dialog);
+    // Writes a test-gas concentration, already in register units, to the
+    // selected detector. False when nothing went out (a scan or a write is
+    // running, or the panel does not show that detector): the dialog stays.
+    bool WriteSpan(float x);
+
+    // Current-output trimming (UnitMainCurrent.cpp). Each handler answers
+    // the user's click only, never a change the decoding makes.
+    void ChBoxCurrFixClick();
+    void RBt01mAClick();
+    void RBt04mAClick();
+    void RBt20mAClick();
+    // One write with automatic reading paused; false when refused.
+    bool WriteCurrCmd(int reg, quint16 value, const QString& text);
+    // The measured current entered last, and how many times in a row since
+    // the last point selection it was entered unchanged.
+    float CurrLastValue = 0;
+    int CurrRepeats = 0;
+    // The old-firmware 20 mA trim has sent its final point selection.
+    bool Curr20Done = false;
+
     // ExchangeHost: continuations and what the exchange needs of the window.
     void LogAppend(const QString& entry) override;
     void SetStatusText(int panel, const QString& text) override;
@@ -180,6 +206,19 @@ private:
     void ReleaseDevices();
     void OpenLine();
 
+    // Calibration commands: the common checks, the question and the write.
+    bool CommandConfirmed(const QString& question, bool readTimerWas, bool waitForRead);
+    bool SendCommand(int reg, quint16 value);
+    // Restarts the reading cycle paused by a command, unless it was stopped meanwhile.
+    void ResumeReading(bool wasOn);
+
+    // Current-output trimming.
+    void SetupCurrent();
+    void ChoosePoint(kpx::CurrentPoint point, const QString& text);
+    void StartTrim20Sequence(const QString& text);
+    bool SendTrimStep(int reg, quint16 value);
+    void EndTrim20Sequence();
+
     // Register block decoding, one step per register (UnitMainDecode.cpp).
     struct DecodeStep;
     enum class PassGoes { On, EndsAfterEcho, EndsWithoutRecord };
@@ -207,6 +246,7 @@ private:
     QByteArray ExchangeLog;
     QFileSystemWatcher* portWatcher = nullptr;
     QPointer<TAboutBox> AboutBox;
+    QPointer<TFormDlg> GasDialog;
     bool closed = false;
     // Messages raised by replies and time-outs that are open right now.
     int ReplyMessagesOpen = 0;

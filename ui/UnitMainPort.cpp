@@ -113,6 +113,10 @@ void TFormMain::LineLost(const QString& text) {
         Execute(ui->ActReadStop);
     }
     TimerRead.stop();
+    // The old-firmware 20 mA trim would otherwise keep the writes refused
+    // and its button greyed for good.
+    if (CurrWriting)
+        EndTrim20Sequence();
     prompts->error(text);
 }
 

@@ -40,6 +40,8 @@ private slots:
     void stepsStayWithinBounds_data();
     void stepsStayWithinBounds();
     void wheelSteps();
+    void shortestForm_data();
+    void shortestForm();
     void wideEnoughForItsBounds();
 };
 
@@ -413,6 +415,49 @@ void TstSpinEdit::wheelSteps() {
 }
 
 // The layouts size the boxes by their hints: the longest bound must fit.
+void TstSpinEdit::shortestForm_data() {
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QString>("stepped");
+
+    const int up = Qt::Key_Up, down = Qt::Key_Down;
+    // The test-gas box in "%об." with two decimals, 0.25 to 5.
+    QTest::newRow("half") << 2 << 2.5 << "2.5"
+                          << "2.50" << QList<int>{up} << "2.51";
+    QTest::newRow("whole") << 2 << 5.0 << "5"
+                           << "4.99" << QList<int>{up} << "5";
+    QTest::newRow("all decimals needed") << 2 << 0.25 << "0.25"
+                                         << "0.3" << QList<int>{down} << "0.29";
+    QTest::newRow("one decimal") << 1 << 3.0 << "3"
+                                 << "2.9" << QList<int>{up} << "3";
+    QTest::newRow("below zero") << 2 << -0.001 << "0"
+                                << "1.1" << QList<int>{down} << "1.09";
+}
+
+// The text follows the value's own decimals; typing takes as many as the box has.
+void TstSpinEdit::shortestForm() {
+    QFETCH(int, decimals);
+    QFETCH(double, value);
+    QFETCH(QString, typed);
+    QFETCH(QList<int>, keys);
+    setUp(-1, 5, decimals, decimals == 2 ? 0.01 : 0.1, 1);
+    box->setShortestForm(true);
+    box->setValue(value);
+    QTEST(box->text(), "text");
+    QCOMPARE(box->value(), box->text().toDouble());
+
+    QVERIFY(typeAfresh(typed));
+    QCOMPARE(box->text(), typed);
+    for (const int key : keys)
+        QTest::keyClick(box, Qt::Key(key));
+    QTEST(box->text(), "stepped");
+    QVERIFY(leave());
+    QTEST(box->text(), "stepped");
+}
+
 void TstSpinEdit::wideEnoughForItsBounds() {
     setUp(0, 9, 0);
     const int narrow = box->sizeHint().width();
