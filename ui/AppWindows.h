@@ -18,5 +18,5 @@ struct AppWindows {
     TFormMain formMain;
     TFormDlg formDlg{&formMain};
     TAboutBox aboutBox{&formMain};
-    TFormLog formLog{&formMain};
+    TFormLog formLog{nullptr, &formMain};
 };

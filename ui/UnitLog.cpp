@@ -1,9 +1,235 @@
 #include "UnitLog.h"
 
+#include "Csv.h"
+#include "LogDecoder.h"
 #include "ui_UnitLog.h"
 
-TFormLog::TFormLog(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormLog>()) {
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace {
+
+const QString kEventsFilter = QStringLiteral("KPX events file (*.csv)|*.CSV");
+const QString kEventsSuffix = QStringLiteral("csv");
+const QString kCaptionSuffix = QStringLiteral(".  Лог событий");
+
+constexpr int kFirstColumnWidth = 55;
+// Room the vertical scroll bar takes from the two text columns.
+constexpr int kScrollBarAllowance = 20;
+
+// Unbuffered, a short write is seen at once, so the error that stopped it
+// (a full disk) is the one reported; QSaveFile of Qt 6.4 loses a failed
+// flush of its buffer and would commit a truncated file.
+bool writeAll(QSaveFile& file, const QByteArray& bytes) {
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// The file is replaced only once all of it is on disk, so a failed save
+// leaves whatever the file held before. Returns the failure, empty if none.
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return QStringLiteral("Cannot create file \"%1\". %2").arg(shownPath, file.errorString());
+    if (!writeAll(file, bytes) || !file.commit())
+        return QStringLiteral("Cannot write file \"%1\". %2").arg(shownPath, file.errorString());
+    return QString();
+}
+
+} // namespace
+
+TFormLog::TFormLog(Prompts* prompts_, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TFormLog>()), prompts(prompts_) {
     ui->setupUi(this);
+    if (!prompts) {
+        ownPrompts = std::make_unique<WidgetPrompts>(this);
+        prompts = ownPrompts.get();
+    }
+    minWidth = minimumWidth();
+    minHeight = minimumHeight();
+    // Column widths follow the grid's width, which the layout sets.
+    layout()->activate();
+    // The header row is not one of the table's rows.
+    logRowCount = ui->GridLog->rowCount() + 1;
+    setRowCount(logRowCount);
+    setColumnWidths(0);
+    move(0, 0);
+
+    connect(ui->BtSave, &QPushButton::clicked, this, &TFormLog::BtSaveClick);
+    connect(ui->BtOpen, &QPushButton::clicked, this, &TFormLog::BtOpenClick);
 }
 
 TFormLog::~TFormLog() = default;
+
+void TFormLog::ShowRawLog(const QString& nodeText, const QByteArray& rawLog) {
+    setWindowTitle(nodeText + kCaptionSuffix);
+    FillLog(rawLog);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFormLog::FillLog(const QByteArray& raw) {
+    const QVector<kpx::LogRow> rows = kpx::FillLog(raw);
+    QTableWidget* grid = ui->GridLog;
+    grid->clearContents();
+    grid->setColumnCount(kpx::LogColumnCount);
+    setRowCount(rows.size());
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < kpx::LogColumnCount; ++c)
+            setCell(r, c, rows[r].cells[c], rows[r].leftAligned[c]);
+    }
+    logRowCount = rows.size();
+    // An enlarged window shows empty rows down to its bottom edge as well.
+    FormResize();
+}
+
+void TFormLog::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TFormLog::FormResize() {
+    if (width() < minWidth || height() < minHeight) {
+        resize(std::max(width(), minWidth), std::max(height(), minHeight));
+        return; // the resize comes back here with the corrected size
+    }
+    // The layout has already given the grid the height left over by the
+    // buttons, and put the buttons below it.
+    const int visibleRows =
+        ui->GridLog->height() / ui->GridLog->verticalHeader()->defaultSectionSize();
+    setRowCount(std::max(logRowCount, visibleRows));
+    setColumnWidths(1);
+}
+
+void TFormLog::setColumnWidths(int lastColumnShrink) {
+    QTableWidget* grid = ui->GridLog;
+    grid->setColumnWidth(0, kFirstColumnWidth);
+    const int textWidth = (grid->width() - kScrollBarAllowance - kFirstColumnWidth) / 2;
+    grid->setColumnWidth(1, textWidth);
+    grid->setColumnWidth(2, textWidth - lastColumnShrink);
+}
+
+void TFormLog::setRowCount(int rows) {
+    QTableWidget* grid = ui->GridLog;
+    const int old = grid->rowCount();
+    grid->setRowCount(std::max(rows - 1, 0));
+    // New rows still get the look of the fixed column.
+    for (int r = old + 1; r < rows; ++r)
+        setCell(r, 0, QString());
+}
+
+void TFormLog::setCell(int row, int column, const QString& text, bool leftAligned) {
+    QTableWidget* grid = ui->GridLog;
+    if (row == 0) {
+        QTableWidgetItem* header = grid->horizontalHeaderItem(column);
+        if (!header) {
+            header = new QTableWidgetItem;
+            QFont bold = header->font();
+            bold.setBold(true);
+            header->setFont(bold);
+            grid->setHorizontalHeaderItem(column, header);
+        }
+        header->setText(text);
+        return;
+    }
+    QTableWidgetItem* item = grid->item(row - 1, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        if (column == 0) {
+            // Column 0 looks and behaves like the header: bold, grey, not selectable.
+            QFont bold = item->font();
+            bold.setBold(true);
+            item->setFont(bold);
+            item->setBackground(palette().button());
+            item->setFlags(Qt::ItemIsEnabled);
+        } else {
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        }
+        grid->setItem(row - 1, column, item);
+    }
+    item->setText(text);
+    item->setTextAlignment(leftAligned ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+}
+
+QVector<QStringList> TFormLog::Cells() const {
+    const QTableWidget* grid = ui->GridLog;
+    QVector<QStringList> cells;
+    cells.reserve(grid->rowCount() + 1);
+    QStringList header;
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        const QTableWidgetItem* item = grid->horizontalHeaderItem(c);
+        header << (item ? item->text() : QString());
+    }
+    cells << header;
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < grid->columnCount(); ++c) {
+            const QTableWidgetItem* item = grid->item(r, c);
+            row << (item ? item->text() : QString());
+        }
+        cells << row;
+    }
+    return cells;
+}
+
+void TFormLog::setCells(const QVector<QStringList>& cells) {
+    QTableWidget* grid = ui->GridLog;
+    const int columns = cells.isEmpty() ? grid->columnCount() : cells.first().size();
+    grid->setUpdatesEnabled(false);
+    grid->setColumnCount(columns);
+    setRowCount(cells.size());
+    for (int r = 0; r < cells.size(); ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const QTableWidgetItem* item = r == 0 ? nullptr : grid->item(r - 1, c);
+            // A cell read from the file keeps the alignment the grid gave it.
+            const bool left = item && !(item->textAlignment() & Qt::AlignHCenter);
+            setCell(r, c, cells[r].value(c), left);
+        }
+    }
+    grid->setUpdatesEnabled(true);
+}
+
+void TFormLog::BtSaveClick() {
+    const QString path = prompts->saveFileName(kEventsFilter, kEventsSuffix);
+    if (path.isEmpty())
+        return;
+    const QString failure = writeFile(path, kpx::CsvWrite(Cells()));
+    if (!failure.isEmpty())
+        prompts->error(failure);
+}
+
+void TFormLog::BtOpenClick() {
+    const QString path = prompts->openFileName(kEventsFilter);
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        prompts->error(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath, file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        prompts->error(
+            QStringLiteral("Cannot read file \"%1\". %2").arg(shownPath, file.errorString()));
+        return;
+    }
+    const kpx::CsvReadResult read = kpx::CsvRead(bytes);
+    if (!read.ok) {
+        if (!read.error.isEmpty())
+            prompts->message(read.error);
+        return;
+    }
+    setCells(kpx::CsvOverlay(Cells(), read.rows));
+    logRowCount = read.rows.size();
+}
