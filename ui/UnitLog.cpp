@@ -15,6 +15,14 @@ const QString kEventsFilter = QStringLiteral("KPX events file (*.csv)|*.CSV");
 const QString kEventsSuffix = QStringLiteral("csv");
 const QString kCaptionSuffix = QStringLiteral(".  Лог событий");
 
+// Far beyond any event log (512 rows of three short fields, some 40 KB), and
+// within what the grid takes in about a second; a bigger file is refused
+// rather than freezing the window while it is read.
+constexpr qint64 kMaxFileSize = 4 * 1024 * 1024;
+constexpr qint64 kMaxCells = 1000000;
+// Each column of the grid costs far more than a row.
+constexpr qint64 kMaxColumns = 1024;
+
 constexpr int kFirstColumnWidth = 55;
 // Room the vertical scroll bar takes from the two text columns.
 constexpr int kScrollBarAllowance = 20;
@@ -218,6 +226,11 @@ void TFormLog::BtOpenClick() {
             QStringLiteral("Cannot open file \"%1\". %2").arg(shownPath, file.errorString()));
         return;
     }
+    if (file.size() > kMaxFileSize) {
+        prompts->error(QStringLiteral("Cannot read file \"%1\". File is larger than %2 bytes")
+                           .arg(shownPath, QString::number(kMaxFileSize)));
+        return;
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         prompts->error(
@@ -228,6 +241,16 @@ void TFormLog::BtOpenClick() {
     if (!read.ok) {
         if (!read.error.isEmpty())
             prompts->message(read.error);
+        return;
+    }
+    qint64 columns = ui->GridLog->columnCount();
+    for (const QStringList& line : read.rows)
+        columns = std::max<qint64>(columns, line.size());
+    if (columns > kMaxColumns || columns * read.rows.size() > kMaxCells) {
+        prompts->error(
+            QStringLiteral("Cannot read file \"%1\". %2 lines with up to %3 fields "
+                           "are more than the grid can hold")
+                .arg(shownPath, QString::number(read.rows.size()), QString::number(columns)));
         return;
     }
     setCells(kpx::CsvOverlay(Cells(), read.rows));
