@@ -7,3 +7,9 @@ TFormLog::TFormLog(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::T
 }
 
 TFormLog::~TFormLog() = default;
+
+void TFormLog::ShowRawLog(const QString& nodeText, const QByteArray& rawLog) {
+    lastNodeText = nodeText;
+    lastRawLog = rawLog;
+    show();
+}

@@ -16,6 +16,13 @@ public:
 
     Ui::TFormLog* Form() const { return ui.get(); }
 
+    // A log just read from the detector labelled nodeText: kept and shown.
+    void ShowRawLog(const QString& nodeText, const QByteArray& rawLog);
+    QString LastNodeText() const { return lastNodeText; }
+    QByteArray LastRawLog() const { return lastRawLog; }
+
 private:
     std::unique_ptr<Ui::TFormLog> ui;
+    QString lastNodeText;
+    QByteArray lastRawLog;
 };
