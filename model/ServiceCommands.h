@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <array>
 
 namespace kpx {
 
@@ -27,5 +28,42 @@ constexpr int EraseAckBytes = 2;
 constexpr int EraseWaitMs = 5000;
 constexpr int ModbusAckBytes = 3;
 constexpr int ModbusAckWaitMs = 1000;
+
+// The toxic sensor's parameter block: 72 bytes, big-endian on the wire, two
+// words then seventeen floats. The zero offset is float 3.
+constexpr int ToxicBlockSize = 72;
+constexpr int ToxicZeroOffset = 2; // index into floats
+struct ToxicParamBlock {
+    std::array<quint16, 2> words{};
+    std::array<float, 17> floats{};
+};
+
+quint16 SwapWord(quint16 w);
+// The float whose big-endian bytes are at p.
+float ReadBeFloat(const char* p);
+// The byte sum of the 72 bytes at p; the byte order inside the fields does
+// not change it.
+quint16 ParamChecksum(const char* p);
+ToxicParamBlock ToxicBlockFromWire(const char* p);
+QByteArray ToxicBlockToWire(const ToxicParamBlock& block);
+
+// "RDTOXIC\r", "CONC?\r", and the 85-byte WRTOXIC frame: '#', the address in
+// hexadecimal form, "WRTOXIC", the block, its checksum high byte first, '\r'.
+QByteArray ReadToxicRequest();
+QByteArray ReadConcRequest();
+QByteArray WriteToxicFrame(quint8 address, const ToxicParamBlock& block);
+
+// Reply lengths of the zero exchange.
+constexpr int ToxicReplyBytes = 79;
+constexpr int ConcReplyBytes = 42;
+constexpr int WriteToxicAckBytes = 5;
+constexpr int ToxicWaitMs = 1000;
+
+// Bytes 36..40 of a CONC? reply: a decimal integer, blanks before it and a
+// sign allowed. False for anything else, a reply too short included.
+bool ConcFromReply(const QByteArray& reply, int* value);
+// The zero offset that cancels a reading of value units of the last of
+// digits decimals.
+float ZeroOffsetFor(int value, int digits);
 
 } // namespace kpx
