@@ -5,6 +5,7 @@
 #include "GasCatalogue.h"
 #include "Prompts.h"
 #include "Scaling.h"
+#include "ServiceCommands.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -119,6 +120,10 @@ public:
     QByteArray ServiceBuf;
     // The line is off the Modbus master for a service exchange.
     bool ServiceRunning = false;
+    // The toxic sensor's parameter block as last read whole, and the sum
+    // last sent with it.
+    kpx::ToxicParamBlock ToxicParams;
+    quint16 ToxicChecksum = 0;
     // Processes events until the outstanding read has ended.
     void WaitWhileReading();
     // Waits ms milliseconds on Timer5sec, the window staying responsive.

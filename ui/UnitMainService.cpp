@@ -2,6 +2,7 @@
 // the exchange that takes the line off the Modbus master for that.
 #include "UnitMain.h"
 
+#include "GasCatalogue.h"
 #include "LogDecoder.h"
 #include "RegisterMap.h"
 #include "SerialLine.h"
@@ -167,11 +168,47 @@ bool TFormMain::ServiceEraseLog() {
 }
 
 bool TFormMain::ServiceToxicZero() {
-    // The zero through the service mode is not built yet: the detector is
-    // sent back to Modbus so that it does not stay deaf to the cycle.
-    Modbus->Line()->ClearDeviceBuffers();
-    BackToModbus(QStringLiteral("Установка 0. Ошибка №5!"));
-    ServiceMessage(
-        QStringLiteral("Установка 0 через сервисный режим в этой версии KPX Tool не выполняется."));
-    return false;
+    SerialLine* line = Modbus->Line();
+    line->ClearDeviceBuffers();
+    line->SendString(ReadToxicRequest());
+    if (!line->WaitForBytes(ToxicReplyBytes, ToxicWaitMs)) {
+        ServiceMessage(QStringLiteral("Установка 0. Ошибка №2!"));
+        return false;
+    }
+    ServiceBuf = line->ReadAll().left(ServiceBufSize);
+    const char* reply = ServiceBuf.constData();
+    const bool blockRead =
+        ServiceBuf.size() >= ToxicReplyBytes &&
+        ParamChecksum(reply + 5) == quint16(uchar(reply[77]) << 8 | uchar(reply[78]));
+    if (blockRead)
+        ToxicParams = ToxicBlockFromWire(reply + 5);
+
+    line->SendString(ReadConcRequest());
+    if (!line->WaitForBytes(ConcReplyBytes, ToxicWaitMs)) {
+        ServiceMessage(QStringLiteral("Установка 0. Ошибка №3!"));
+        return false;
+    }
+    ServiceBuf = line->ReadAll().left(ServiceBufSize);
+    int conc = 0;
+    const bool concRead = ConcFromReply(ServiceBuf, &conc);
+    const TDevice* device = Devices[ServiceAddr].get();
+    if (!blockRead || !concRead || !device) {
+        // A block that did not arrive whole, or a reading that is no number,
+        // is never written: the sensor would get a zero nobody asked for.
+        if (BackToModbus(QStringLiteral("Установка 0. Ошибка №5!")))
+            ServiceMessage(blockRead ? QStringLiteral("Установка 0. Ошибка №3!")
+                                     : QStringLiteral("Установка 0. Ошибка №2!"));
+        return false;
+    }
+    const int digits = GasRow(GasTable, device->Registers[Reg::Gas]).Digits;
+    ToxicParams.floats[ToxicZeroOffset] = ZeroOffsetFor(conc, digits);
+    ServiceBuf = WriteToxicFrame(ServiceAddr, ToxicParams);
+    ToxicChecksum = quint16(uchar(ServiceBuf[82]) << 8 | uchar(ServiceBuf[83]));
+    line->SendData(ServiceBuf.constData(), int(ServiceBuf.size()));
+    if (!line->WaitForBytes(WriteToxicAckBytes, ToxicWaitMs)) {
+        ServiceMessage(QStringLiteral("Установка 0. Ошибка №4!"));
+        return false;
+    }
+    ServiceBuf = line->ReadAll().left(ServiceBufSize);
+    return BackToModbus(QStringLiteral("Установка 0. Ошибка №5!"));
 }

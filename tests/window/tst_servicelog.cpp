@@ -26,7 +26,8 @@ private slots:
     void readLogLandsInWindow_data();
     void readLogLandsInWindow();
     void eraseLog();
-    void zeroAfterEraseRunsNoErase();
+    void toxicZeroAfterErase();
+    void toxicZeroUnanswered();
     void failuresRestartWarning_data();
     void failuresRestartWarning();
     void switchNotTakenEndsLogOperation_data();
@@ -45,7 +46,8 @@ private:
     QTreeWidgetItem* nodeOf(int address) const;
     // Waits until the exchange has ended and the line is the master's again.
     void waitForExchangeEnd();
-    void verifyModbusLineBack();
+    // A log operation clears status panel 3; the zero leaves it alone.
+    void verifyModbusLineBack(bool logOperation = true);
     int logLines(const QString& prefix) const;
     bool sentToBus(const QByteArray& bytes) const;
     // The exchange runs inside a timer handler, so a test acts in it from the
@@ -120,7 +122,7 @@ void TstServiceLog::waitForExchangeEnd() {
                              20000);
 }
 
-void TstServiceLog::verifyModbusLineBack() {
+void TstServiceLog::verifyModbusLineBack(bool logOperation) {
     const LineSettings s = w->Exchange().Line()->Settings();
     QCOMPARE(s.baudRate, 19200);
     QCOMPARE(s.parity, QSerialPort::EvenParity);
@@ -131,7 +133,8 @@ void TstServiceLog::verifyModbusLineBack() {
     QVERIFY(w->Exchange().IsActive());
     QVERIFY(!w->LogReading && !w->LogErasing);
     QVERIFY(!w->TimerProgress.isActive());
-    QCOMPARE(w->StatusPanelText(3), QString());
+    if (logOperation)
+        QCOMPARE(w->StatusPanelText(3), QString());
 }
 
 int TstServiceLog::logLines(const QString& prefix) const {
@@ -220,10 +223,10 @@ void TstServiceLog::eraseLog() {
     QVERIFY(!w->TimerRead.isActive());
 }
 
-// The zero of a toxic sensor through the service mode is not done yet: it
-// must still bring the detector back to Modbus and say so, and an erase
-// before it must not turn it into another erase.
-void TstServiceLog::zeroAfterEraseRunsNoErase() {
+// The zero of a toxic sensor on old firmware rewrites its parameter block
+// through the service mode; an erase before it must not turn it into another
+// erase.
+void TstServiceLog::toxicZeroAfterErase() {
     scanAndSelectFirst();
     w->Execute(f()->ActDelLog);
     waitForExchangeEnd();
@@ -241,18 +244,40 @@ void TstServiceLog::zeroAfterEraseRunsNoErase() {
     prompts->shown.clear();
     bus->clearTraffic();
 
+    QVERIFY(qAbs(bus->detector(2)->reading()) > 1);
     w->Execute(f()->ActZero2);
     QTRY_VERIFY_WITH_TIMEOUT(f()->Log->toPlainText().contains("> ASCII"), 10000);
     waitForExchangeEnd();
-    QCOMPARE(prompts->shown,
-             (QStringList{"confirm: Установить показания в 0?",
-                          "message: Установка 0 через сервисный режим в этой версии KPX Tool "
-                          "не выполняется.",
-                          "message: Ошибка: Необходим перезапуск прибора и KPX Tool!"}));
+    QCOMPARE(prompts->shown, (QStringList{"confirm: Установить показания в 0?",
+                                          "message: Установка 0 произведена"}));
     QVERIFY(!sentToBus("WRLOG") && !sentToBus("RDLOG"));
+    QVERIFY(sentToBus("RDTOXIC\r") && sentToBus("CONC?\r") && sentToBus("#02WRTOXIC"));
     QVERIFY(sentToBus("MODBUS\r"));
+    // The erase's and the zero's.
+    QCOMPARE(logLines("> MODBUS"), 2);
+    QVERIFY2(qAbs(bus->detector(2)->reading()) < 1e-3,
+             qPrintable(QString::number(bus->detector(2)->reading())));
     QVERIFY(!bus->detector(2)->inServiceMode());
     verifyModbusLineBack();
+}
+
+// A sensor that does not answer RDTOXIC (a combustible one stays silent)
+// gets nothing written; the exchange driven directly, as on the echo.
+void TstServiceLog::toxicZeroUnanswered() {
+    scanAndSelectFirst();
+    const QString panel3 = w->StatusPanelText(3);
+    w->CmdNode = w->SelNode;
+    w->CmdPending = true;
+    w->LogReading = w->LogErasing = false;
+    w->TimerWriteTimer();
+    QCOMPARE(prompts->shown, (QStringList{"message: Установка 0. Ошибка №2!",
+                                          "message: Ошибка: Необходим перезапуск прибора и KPX "
+                                          "Tool!"}));
+    QVERIFY(sentToBus("RDTOXIC\r"));
+    QVERIFY(!sentToBus("CONC?") && !sentToBus("WRTOXIC") && !sentToBus("MODBUS"));
+    QVERIFY(!w->CmdPending && !w->ServiceRunning);
+    verifyModbusLineBack(false);
+    QCOMPARE(w->StatusPanelText(3), panel3);
 }
 
 void TstServiceLog::failuresRestartWarning_data() {
