@@ -241,6 +241,13 @@ void ModbusExchange::ModbusModbusReply(const ModbusReplyData& reply) {
         // WriteReg outlives the chain: only a refusal of the gas write of a
         // chain still running is a refused gas change.
         const bool gasRefused = st_.Writing && st_.WriteReg == Reg::Gas;
+        // A refused switch to the service mode ends the log operation it was
+        // for; left set, the flags would turn a later zero into a log read.
+        if (st_.LogReading || st_.LogErasing) {
+            st_.LogReading = st_.LogErasing = false;
+            host_.StopProgress();
+            host_.SetStatusText(3, QString());
+        }
         st_.Writing = false;
         st_.Reading = false;
         st_.CmdPending = false;
@@ -309,6 +316,7 @@ void ModbusExchange::ModbusTimeout() {
         host_.StopProgress();
         host_.ShowMessage(QStringLiteral("Ошибка градуировки!"));
         st_.CmdPending = false;
+        st_.LogReading = st_.LogErasing = false;
     }
     st_.Reading = false;
     host_.StopWriteTimer();

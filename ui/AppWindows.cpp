@@ -9,4 +9,5 @@ AppWindows::AppWindows() {
     }
     formMain.SetHelpWindow(&aboutBox);
     formMain.SetGasDialog(&formDlg);
+    formMain.SetLogWindow(&formLog);
 }

@@ -2,6 +2,7 @@
 
 #include "Cp1251.h"
 #include "Device.h"
+#include "SerialLine.h"
 #include "ui_UnitMain.h"
 
 #include <QCloseEvent>
@@ -83,17 +84,31 @@ TFormMain::TFormMain(Prompts* prompts_, QWidget* parent)
         {ui->ActCalb, &TFormMain::ActCalbExecute},
         {ui->ActInit, &TFormMain::ActInitExecute},
     };
+    // While a service exchange has the line, whatever would send on it is
+    // ignored: the master is off and would only raise an error box.
+    const QList<QAction*> offLine = {ui->ActStop, ui->ActReadStop, ui->ActSaveToFile, ui->ActHelp};
     for (const auto& [action, handler] : handlers)
         connect(action, &QAction::triggered, this,
-                [this, h = handler] { Guard([&] { (this->*h)(); }); });
+                [this, h = handler, sends = !offLine.contains(action)] {
+                    if (sends && ServiceRunning)
+                        return;
+                    Guard([&] { (this->*h)(); });
+                });
+    connect(&TimerWrite, &QTimer::timeout, this, [this] { Guard([this] { TimerWriteTimer(); }); });
     // The three "Записать" buttons call their handlers directly, so their
     // enabled state is kept apart from the actions'.
-    connect(ui->SpBtSetOptions, &QAbstractButton::clicked, this,
-            [this] { Guard([this] { ActWriteOptExecute(); }); });
-    connect(ui->SpBtSetAddr, &QAbstractButton::clicked, this,
-            [this] { Guard([this] { ActWriteAddrExecute(); }); });
-    connect(ui->SpBtSetCurr, &QAbstractButton::clicked, this,
-            [this] { Guard([this] { ActWriteCurrExecute(); }); });
+    connect(ui->SpBtSetOptions, &QAbstractButton::clicked, this, [this] {
+        if (!ServiceRunning)
+            Guard([this] { ActWriteOptExecute(); });
+    });
+    connect(ui->SpBtSetAddr, &QAbstractButton::clicked, this, [this] {
+        if (!ServiceRunning)
+            Guard([this] { ActWriteAddrExecute(); });
+    });
+    connect(ui->SpBtSetCurr, &QAbstractButton::clicked, this, [this] {
+        if (!ServiceRunning)
+            Guard([this] { ActWriteCurrExecute(); });
+    });
 
     MenuLog = new QMenu(this);
     MenuLog->setObjectName(QStringLiteral("MenuLog"));
@@ -158,6 +173,8 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 void TFormMain::FormClose() {
     closed = true;
+    // A service exchange under way gives up its waits and hands the line back.
+    Modbus->Line()->AbortWaits();
     if (Searching)
         Execute(ui->ActStop);
     Modbus->Close();

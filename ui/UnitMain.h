@@ -5,6 +5,7 @@
 #include "GasCatalogue.h"
 #include "Prompts.h"
 #include "Scaling.h"
+#include "ServiceCommands.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +22,8 @@ class QToolButton;
 class QTreeWidgetItem;
 class TAboutBox;
 class TFormDlg;
+class TFormLog;
+class DataProcessor;
 
 namespace Ui {
 class TFormMain;
@@ -41,6 +44,8 @@ public:
     void PreselectPort(const QString& name);
     // The window "Помощь" shows, created once at start-up.
     void SetHelpWindow(TAboutBox* box);
+    // The event-log window a log read fills, created once at start-up.
+    void SetLogWindow(TFormLog* form);
 
     QString StatusPanelText(int panel) const;
     Ui::TFormMain* Form() const { return ui.get(); }
@@ -102,6 +107,23 @@ public:
     void TimerReadOnesTimer();
     void Timer5secTimer();
     void TimerProgressTimer();
+
+    // Service mode (UnitMainService.cpp): the exchange TimerWrite starts once the
+    // detector has echoed its switch, and the three operations run in it.
+    void TimerWriteTimer();
+    bool ServiceReadLog();
+    bool ServiceEraseLog();
+    bool ServiceToxicZero();
+    // The raw event log as last read, four blocks of 264 bytes.
+    QByteArray RawLog;
+    // Every service reply but the log blocks lands here.
+    QByteArray ServiceBuf;
+    // The line is off the Modbus master for a service exchange.
+    bool ServiceRunning = false;
+    // The toxic sensor's parameter block as last read whole, and the sum
+    // last sent with it.
+    kpx::ToxicParamBlock ToxicParams;
+    quint16 ToxicChecksum = 0;
     // Processes events until the outstanding read has ended.
     void WaitWhileReading();
     // Waits ms milliseconds on Timer5sec, the window staying responsive.
@@ -212,6 +234,13 @@ private:
     // Restarts the reading cycle paused by a command, unless it was stopped meanwhile.
     void ResumeReading(bool wasOn);
 
+    // Service mode: the switching write of a log read or erase, a message
+    // unless the window has closed, and "MODBUS\r" with its acknowledgement
+    // (failure is the message when it does not come).
+    void RequestLogService(bool erase);
+    void ServiceMessage(const QString& text);
+    bool BackToModbus(const QString& failure);
+
     // Current-output trimming.
     void SetupCurrent();
     void ChoosePoint(kpx::CurrentPoint point, const QString& text);
@@ -247,6 +276,11 @@ private:
     QFileSystemWatcher* portWatcher = nullptr;
     QPointer<TAboutBox> AboutBox;
     QPointer<TFormDlg> GasDialog;
+    QPointer<TFormLog> LogWindow;
+    // Line settings and processor the service exchange hands back.
+    LineSettings SavedLine;
+    DataProcessor* SavedProcessor = nullptr;
+    quint8 ServiceAddr = 0;
     bool closed = false;
     // Messages raised by replies and time-outs that are open right now.
     int ReplyMessagesOpen = 0;

@@ -14,9 +14,14 @@ constexpr int kWaitLimitMs = 10000;
 } // namespace
 
 void TFormMain::SetupReading() {
-    connect(&TimerRead, &QTimer::timeout, this, [this] { Guard([this] { TimerReadTimer(); }); });
-    connect(&TimerReadOnes, &QTimer::timeout, this,
-            [this] { Guard([this] { TimerReadOnesTimer(); }); });
+    connect(&TimerRead, &QTimer::timeout, this, [this] {
+        if (!ServiceRunning)
+            Guard([this] { TimerReadTimer(); });
+    });
+    connect(&TimerReadOnes, &QTimer::timeout, this, [this] {
+        if (!ServiceRunning)
+            Guard([this] { TimerReadOnesTimer(); });
+    });
     connect(&Timer5sec, &QTimer::timeout, this, [this] { Guard([this] { Timer5secTimer(); }); });
     connect(&TimerProgress, &QTimer::timeout, this, [this] { TimerProgressTimer(); });
 }
