@@ -2,11 +2,11 @@
 
 #include "Csv.h"
 #include "LogDecoder.h"
+#include "SafeFile.h"
 #include "ui_UnitLog.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace {
@@ -26,31 +26,6 @@ constexpr qint64 kMaxColumns = 1024;
 constexpr int kFirstColumnWidth = 55;
 // Room the vertical scroll bar takes from the two text columns.
 constexpr int kScrollBarAllowance = 20;
-
-// Unbuffered, a short write is seen at once, so the error that stopped it
-// (a full disk) is the one reported; QSaveFile of Qt 6.4 loses a failed
-// flush of its buffer and would commit a truncated file.
-bool writeAll(QSaveFile& file, const QByteArray& bytes) {
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-// The file is replaced only once all of it is on disk, so a failed save
-// leaves whatever the file held before. Returns the failure, empty if none.
-QString writeFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    const QString shownPath = QDir::toNativeSeparators(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return QStringLiteral("Cannot create file \"%1\". %2").arg(shownPath, file.errorString());
-    if (!writeAll(file, bytes) || !file.commit())
-        return QStringLiteral("Cannot write file \"%1\". %2").arg(shownPath, file.errorString());
-    return QString();
-}
 
 } // namespace
 
@@ -210,7 +185,7 @@ void TFormLog::BtSaveClick() {
     const QString path = prompts->saveFileName(kEventsFilter, kEventsSuffix);
     if (path.isEmpty())
         return;
-    const QString failure = writeFile(path, kpx::CsvWrite(Cells()));
+    const QString failure = WriteFileWhole(path, kpx::CsvWrite(Cells()));
     if (!failure.isEmpty())
         prompts->error(failure);
 }
