@@ -4,6 +4,7 @@
 #include "SerialLine.h"
 #include "SimBus.h"
 #include "SimDetector.h"
+#include "TreeNodes.h"
 #include "UnitMain.h"
 
 #include <QFile>
@@ -44,9 +45,7 @@ private:
     // Scans addresses 1 to 5 of the default bus (detectors at 1, 2 and 5).
     void scanFirstAddresses();
     QTreeWidgetItem* nodeOf(int address) const;
-    QPoint labelPos(QTreeWidgetItem* node) const {
-        return f()->DevTree->visualItemRect(node).topLeft() + QPoint(10, 5);
-    }
+    QPoint labelPos(QTreeWidgetItem* node) const { return LabelPos(f()->DevTree, node); }
     void select(int address) {
         w->DevTreeMouseDown(Qt::LeftButton, labelPos(nodeOf(address)));
         QCOMPARE(w->SelectedAddress(), address);
@@ -86,14 +85,7 @@ void TstFieldFaults::scanFirstAddresses() {
 }
 
 QTreeWidgetItem* TstFieldFaults::nodeOf(int address) const {
-    for (int g = 0; g < f()->DevTree->topLevelItemCount(); ++g) {
-        QTreeWidgetItem* group = f()->DevTree->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            if (group->child(c)->data(0, Qt::UserRole).toInt() == address)
-                return group->child(c);
-        }
-    }
-    return nullptr;
+    return DetectorNode(f()->DevTree, address);
 }
 
 // Every read goes to SelNode; the tree must never show another detector as

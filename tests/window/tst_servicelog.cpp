@@ -5,6 +5,7 @@
 #include "SerialLine.h"
 #include "SimBus.h"
 #include "SimDetector.h"
+#include "TreeNodes.h"
 #include "UnitLog.h"
 #include "UnitMain.h"
 
@@ -86,14 +87,7 @@ void TstServiceLog::cleanup() {
 }
 
 QTreeWidgetItem* TstServiceLog::nodeOf(int address) const {
-    for (int g = 0; g < f()->DevTree->topLevelItemCount(); ++g) {
-        QTreeWidgetItem* group = f()->DevTree->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            if (group->child(c)->data(0, Qt::UserRole).toInt() == address)
-                return group->child(c);
-        }
-    }
-    return nullptr;
+    return DetectorNode(f()->DevTree, address);
 }
 
 void TstServiceLog::scanAndSelectFirst() {
@@ -110,8 +104,7 @@ void TstServiceLog::scanAndSelectFirst() {
     QVERIFY(!w->Searching);
     QTreeWidgetItem* node = nodeOf(1);
     QVERIFY(node);
-    w->DevTreeMouseDown(Qt::LeftButton,
-                        f()->DevTree->visualItemRect(node).topLeft() + QPoint(10, 5));
+    w->DevTreeMouseDown(Qt::LeftButton, LabelPos(f()->DevTree, node));
     QCOMPARE(w->SelectedAddress(), 1);
     QVERIFY(f()->ActReadLog->isEnabled() && f()->ActDelLog->isEnabled());
     bus->clearTraffic();
@@ -237,8 +230,7 @@ void TstServiceLog::toxicZeroAfterErase() {
 
     QTreeWidgetItem* two = nodeOf(2);
     QVERIFY(two);
-    w->DevTreeMouseDown(Qt::LeftButton,
-                        f()->DevTree->visualItemRect(two).topLeft() + QPoint(10, 5));
+    w->DevTreeMouseDown(Qt::LeftButton, LabelPos(f()->DevTree, two));
     QCOMPARE(w->SelectedAddress(), 2);
     const int rx = w->RxCount;
     w->Execute(f()->ActRenew);

@@ -2,6 +2,7 @@
 #include "ScriptedPrompts.h"
 #include "SimBus.h"
 #include "SimDetector.h"
+#include "TreeNodes.h"
 #include "UnitMain.h"
 
 #include <QPlainTextEdit>
@@ -115,18 +116,13 @@ void TstSettings::cleanup() {
 }
 
 QTreeWidgetItem* TstSettings::nodeOf(int address) const {
-    for (QTreeWidgetItemIterator it(f()->DevTree); *it; ++it) {
-        if ((*it)->parent() && (*it)->data(0, Qt::UserRole).toInt() == address)
-            return *it;
-    }
-    return nullptr;
+    return DetectorNode(f()->DevTree, address);
 }
 
 void TstSettings::select(int address) {
     QTreeWidgetItem* node = nodeOf(address);
     QVERIFY(node);
-    w->DevTreeMouseDown(Qt::LeftButton,
-                        f()->DevTree->visualItemRect(node).topLeft() + QPoint(10, 5));
+    w->DevTreeMouseDown(Qt::LeftButton, LabelPos(f()->DevTree, node));
     QCOMPARE(w->SelectedAddress(), address);
 }
 
@@ -318,8 +314,7 @@ void TstSettings::otherDetectorSelectedMidChain() {
     QTreeWidgetItem* other = nodeOf(6);
     onWrite = [this, other](int) {
         if (writes.size() == 1)
-            w->DevTreeMouseDown(Qt::LeftButton,
-                                f()->DevTree->visualItemRect(other).topLeft() + QPoint(10, 5));
+            w->DevTreeMouseDown(Qt::LeftButton, LabelPos(f()->DevTree, other));
     };
     w->Execute(f()->ActWriteOpt);
     waitForMessage("Параметры изменены!");
